@@ -1,0 +1,32 @@
+#pragma once
+// Runs a program as a user would from a shell, and records what it did.
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quen::testing {
+
+struct ProgramResult {
+  int exit_code = -1;      // the exit status, when the program exited
+  int signal = 0;          // the signal that ended it, else 0
+  bool timed_out = false;  // it was killed after the time limit
+  std::string out;         // everything written to standard output
+  std::string err;         // everything written to standard error
+};
+
+struct RunOptions {
+  // Variables to set (a value) or remove (no value) in the inherited environment.
+  std::map<std::string, std::optional<std::string>> env;
+  std::optional<std::filesystem::path> cwd;
+  std::optional<std::filesystem::path> stdin_file;  // /dev/null when absent
+  std::chrono::seconds time_limit{120};
+};
+
+// argv[0] is the program path; it is run without a shell.
+ProgramResult run_program(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+}  // namespace quen::testing
