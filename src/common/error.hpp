@@ -23,6 +23,16 @@ class Error : public std::runtime_error {
 // the current exception nested as its cause.
 [[noreturn]] void rethrow_with_context(std::string_view context);
 
+// Throws `context` with `cause` nested as its cause.
+template <class Cause>
+[[noreturn]] void throw_with_context(std::string_view context, const Cause& cause) {
+  try {
+    throw cause;
+  } catch (...) {
+    rethrow_with_context(context);
+  }
+}
+
 // Runs `step`; any exception it throws comes out with `context` around it.
 template <class Step>
 decltype(auto) with_context(std::string_view context, Step&& step) {
