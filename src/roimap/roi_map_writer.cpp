@@ -4,6 +4,8 @@
 #include "common/fd.hpp"
 
 #include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,11 +16,31 @@
 namespace quen::roimap {
 namespace {
 
+[[noreturn]] void fail_to_create(const RoiMapOptions& options, int error) {
+  throw_with_context(options.create_context, std::system_error(error, std::generic_category()));
+}
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Opened without truncation first: the file is emptied only once it is known
+// not to be the one that must stay intact, however its path is spelled.
 Fd create_map_file(const std::filesystem::path& path, const RoiMapOptions& options) {
-  int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   if (!options.follow_symlinks) flags |= O_NOFOLLOW;
   Fd fd(::open(path.c_str(), flags, 0666));
-  if (!fd) throw_with_context(options.create_context, std::system_error(errno, std::generic_category()));
+  if (!fd) fail_to_create(options, errno);
+
+  struct stat opened {};
+  if (::fstat(fd.get(), &opened) != 0) fail_to_create(options, errno);
+  struct stat kept {};
+  if (options.keep_intact && ::stat(options.keep_intact->c_str(), &kept) == 0 && same_file(opened, kept)) {
+    throw_with_context(options.create_context,
+                       Error(fmt::format("the output path names the input video itself: {}", path.string())));
+  }
+  // Devices and pipes have nothing to truncate.
+  if (S_ISREG(opened.st_mode) && ::ftruncate(fd.get(), 0) != 0) fail_to_create(options, errno);
   return fd;
 }
 

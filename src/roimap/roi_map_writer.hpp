@@ -25,6 +25,9 @@ struct RoiMapOptions {
   // false: a symbolic link at the path is refused rather than followed, for a
   // file made in a directory that other users may write to.
   bool follow_symlinks = true;
+  // A file that must never be overwritten, such as the input video: a path
+  // that names it is refused as a failure to create.
+  std::optional<std::filesystem::path> keep_intact;
 };
 
 // Creates (or truncates) the file and writes every line, each piece by its

@@ -304,6 +304,19 @@ TEST_F(MapgenRun, AWriteErrorIsReportedWithoutContext) {
   EXPECT_EQ(result.err.find("[Done]"), std::string::npos);
 }
 
+TEST_F(MapgenRun, AnOutputThatNamesTheInputLeavesTheVideoIntact) {
+  const auto original = grey_clip("testsrc2", 130, 70, 4);
+  std::filesystem::copy_file(original, dir_ / "clip.mkv");
+  const auto bytes = slurp(dir_ / "clip.mkv");
+  const auto result = run_program({mapgen, "clip.mkv", "-o", "./clip.mkv"}, {.cwd = dir_.path()});
+  EXPECT_EQ(result.exit_code, 1);
+  const std::string tail =
+      "Error: create output\n\nCaused by:\n    the output path names the input video itself: ./clip.mkv\n";
+  ASSERT_GE(result.err.size(), tail.size());
+  EXPECT_EQ(result.err.substr(result.err.size() - tail.size()), tail);
+  EXPECT_EQ(slurp(dir_ / "clip.mkv"), bytes);
+}
+
 TEST_F(MapgenRun, AOneFrameVideoHasNoFramePair) {
   const auto clip = grey_clip("testsrc2", 130, 70, 1);
   const auto result = run_mapgen(clip, {});

@@ -96,5 +96,30 @@ TEST(WriteRoiMap, AFailedWriteIsTheSystemErrorWithoutContext) {
   }
 }
 
+TEST(WriteRoiMap, NeverOverwritesTheFileToKeepIntactHoweverItIsNamed) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "sub");
+  std::ofstream(dir / "video.mp4") << "precious";
+  std::filesystem::create_symlink(dir / "video.mp4", dir / "link.mp4");
+  std::filesystem::create_hard_link(dir / "video.mp4", dir / "hard.mp4");
+  const QpSegments segments(5, 20, example_values, OffsetSign::low_values_positive);
+  for (const auto& spelling :
+       {dir / "video.mp4", dir / "sub" / ".." / "video.mp4", dir / "link.mp4", dir / "hard.mp4"}) {
+    SCOPED_TRACE(spelling.string());
+    try {
+      write_roi_map(spelling, example_values, 3, 2, segments, {.keep_intact = dir / "video.mp4"});
+      FAIL() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(error_report(e),
+                "create output\n\nCaused by:\n    the output path names the input video itself: " +
+                    spelling.string());
+    }
+    EXPECT_EQ(slurp(dir / "video.mp4"), "precious");
+  }
+  // Another file is written as usual.
+  write_roi_map(dir / "map.txt", example_values, 1, 2, segments, {.keep_intact = dir / "video.mp4"});
+  EXPECT_EQ(slurp(dir / "map.txt"), "0 20 -10\n");
+}
+
 }  // namespace
 }  // namespace quen::roimap

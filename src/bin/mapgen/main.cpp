@@ -49,6 +49,7 @@ void run(const Cli& cli) {
   const roimap::RoiMapOptions options{
       .uniform_offset = resolve_uniform_offset(cli.diagnostic, cli.diag_value),
       .invert_sign = cli.invert_sign,
+      .keep_intact = cli.input,
   };
   if (cli.invert_sign) print_sign_inversion_notice();
   const auto bucket_counts =
