@@ -1,0 +1,170 @@
+// Hostile inputs: damaged, truncated, strange or unreadable files given to
+// the built mapgen. Each run must end in status 0 with a well-formed map, or
+// status 1 with an "Error:" report and no map file; never a signal or a hang.
+
+#include "clips.hpp"
+#include "run_program.hpp"
+#include "temp_dir.hpp"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+namespace quen::testing {
+namespace {
+
+const std::string mapgen = MAPGEN_PATH;
+
+void write_bytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every line: its pair number, then the same number of offsets.
+void expect_well_formed_map(const std::string& map) {
+  std::istringstream lines(map);
+  std::string line;
+  std::size_t expected_offsets = 0;
+  for (std::uint32_t n = 0; std::getline(lines, line); ++n) {
+    std::istringstream words(line);
+    std::string word;
+    words >> word;
+    ASSERT_EQ(word, std::to_string(n));
+    std::size_t offsets = 0;
+    while (words >> word) ++offsets;
+    if (n == 0) expected_offsets = offsets;
+    ASSERT_GT(offsets, 0u);
+    ASSERT_EQ(offsets, expected_offsets) << "line " << n;
+  }
+  ASSERT_FALSE(map.empty());
+  ASSERT_EQ(map.back(), '\n');
+}
+
+class CorruptInput : public ::testing::Test {
+ protected:
+  // Runs mapgen on `input` and checks the outcome is one of the two allowed.
+  ProgramResult expect_clean_outcome(const std::filesystem::path& input, const RunOptions& extra = {}) {
+    RunOptions options = extra;
+    options.cwd = dir_.path();
+    options.time_limit = std::chrono::seconds(60);
+    auto argv = options.env.count("AS_NOBODY")
+                    ? std::vector<std::string>{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                               "--clear-groups", mapgen}
+                    : std::vector<std::string>{mapgen};
+    options.env.erase("AS_NOBODY");
+    argv.insert(argv.end(), {input.string(), "-o", "map.txt"});
+    auto result = run_program(argv, options);
+    EXPECT_FALSE(result.timed_out) << "hang on " << input;
+    EXPECT_EQ(result.signal, 0) << "signal on " << input << "\n" << result.err;
+    EXPECT_EQ(result.out, "");
+    if (result.exit_code == 0) {
+      expect_well_formed_map(slurp(dir_ / "map.txt"));
+    } else {
+      EXPECT_EQ(result.exit_code, 1) << result.err;
+      EXPECT_NE(result.err.find("Error: "), std::string::npos) << result.err;
+      EXPECT_FALSE(std::filesystem::exists(dir_ / "map.txt")) << "partial map left for " << input;
+    }
+    std::filesystem::remove(dir_ / "map.txt");
+    return result;
+  }
+
+  static std::string clip_bytes() {
+    return slurp(make_clip("robust_320x240.mp4",
+                           {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i",
+                            "sine=frequency=300", "-t", "1", "-c:v", "libx264", "-bf", "2", "-c:a", "aac"}));
+  }
+
+  TempDir dir_{"corrupt"};
+};
+
+TEST_F(CorruptInput, EmptyAndRandomFiles) {
+  write_bytes(dir_ / "empty.mp4", "");
+  EXPECT_EQ(expect_clean_outcome(dir_ / "empty.mp4").exit_code, 1);
+
+  std::mt19937 random(7);
+  for (const std::size_t size : {1u, 100u, 5000u, 200000u}) {
+    std::string bytes(size, '\0');
+    for (auto& b : bytes) b = static_cast<char>(random());
+    const auto path = dir_ / fmt::format("random_{}.bin", size);
+    write_bytes(path, bytes);
+    expect_clean_outcome(path);
+  }
+}
+
+TEST_F(CorruptInput, TruncatedClips) {
+  const auto bytes = clip_bytes();
+  for (const double fraction : {0.001, 0.05, 0.3, 0.6, 0.95}) {
+    const auto path = dir_ / fmt::format("cut_{}.mp4", fraction);
+    write_bytes(path, bytes.substr(0, static_cast<std::size_t>(bytes.size() * fraction)));
+    expect_clean_outcome(path);
+  }
+}
+
+TEST_F(CorruptInput, BitFlipsInHeadersAndPayload) {
+  const auto bytes = clip_bytes();
+  std::mt19937 random(11);
+  for (int round = 0; round < 24; ++round) {
+    std::string damaged = bytes;
+    // Half the rounds hit the first kilobytes (container and codec headers),
+    // half anywhere in the payload.
+    const std::size_t span = round % 2 == 0 ? std::min<std::size_t>(4096, bytes.size()) : bytes.size();
+    for (int flip = 0; flip < 1 + round; ++flip) {
+      const auto at = std::uniform_int_distribution<std::size_t>(0, span - 1)(random);
+      damaged[at] = static_cast<char>(damaged[at] ^ (1 << (random() % 8)));
+    }
+    const auto path = dir_ / fmt::format("flip_{}.mp4", round);
+    write_bytes(path, damaged);
+    expect_clean_outcome(path);
+  }
+}
+
+TEST_F(CorruptInput, HeadersClaimingHugeOrTinyFrames) {
+  const std::vector<std::pair<std::string, std::string>> headers{
+      {"huge", "YUV4MPEG2 W60000 H60000 F25:1 Cmono\nFRAME\n" + std::string(1000, '\x10')},
+      {"wide", "YUV4MPEG2 W70000 H16 F25:1 Cmono\nFRAME\n" + std::string(1000, '\x10')},
+      {"tiny",
+       "YUV4MPEG2 W4 H4 F25:1 Cmono\nFRAME\n" + std::string(16, '\x10') + "FRAME\n" + std::string(16, 'x')},
+  };
+  for (const auto& [name, text] : headers) {
+    SCOPED_TRACE(name);
+    write_bytes(dir_ / (name + ".y4m"), text);
+    expect_clean_outcome(dir_ / (name + ".y4m"));
+  }
+}
+
+TEST_F(CorruptInput, ADirectoryIsNoVideo) {
+  std::filesystem::create_directory(dir_ / "folder.mp4");
+  EXPECT_EQ(expect_clean_outcome(dir_ / "folder.mp4").exit_code, 1);
+}
+
+TEST_F(CorruptInput, AFifoWhoseWriterSendsHalfAClipAndCloses) {
+  const auto bytes = clip_bytes();
+  const auto fifo = dir_ / "half.mp4";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    std::ofstream out(fifo, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size() / 2));
+  });
+  expect_clean_outcome(fifo);
+  writer.join();
+}
+
+TEST_F(CorruptInput, AnUnreadableFile) {
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is needed to run as another user";
+  const auto path = dir_ / "locked.mp4";
+  write_bytes(path, clip_bytes());
+  std::filesystem::permissions(path, std::filesystem::perms::none);
+  // The folder must let the other user in and write the map there.
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+  const auto result = expect_clean_outcome(path, {.env = {{"AS_NOBODY", "1"}}});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find(std::strerror(EACCES)), std::string::npos) << result.err;
+}
+
+}  // namespace
+}  // namespace quen::testing
