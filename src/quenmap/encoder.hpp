@@ -33,6 +33,8 @@ class QuenMapEncoder {
   std::uint16_t blocks_h_;
   bool has_prev_ = false;
   std::vector<double> prev_pixels_;
+  // The frame being loaded; traded with prev_pixels_ at the end of each call.
+  std::vector<double> current_pixels_;
   std::vector<float> d_history_;
 };
 

@@ -1,0 +1,165 @@
+#include "video_input.hpp"
+
+#include "common/console.hpp"
+#include "ffmpeg_error.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+namespace quenmap {
+namespace {
+
+// The demuxer normally moves on after a failed read (it resyncs, or reports
+// the end of the file); a reader that fails this many times in a row without
+// handing out a packet is stuck, and retrying further would hang the run.
+constexpr int max_consecutive_read_failures = 1000;
+
+FormatContextPtr open_container(const std::string& path) {
+  const auto context = fmt::format("Cannot open: {}", path);
+  // FFmpeg takes the path as a C string: a NUL inside would open another file.
+  if (path.find('\0') != std::string::npos) quen::throw_with_context(context, FfmpegError(AVERROR(EINVAL)));
+
+  AVFormatContext* opened = nullptr;
+  // On failure FFmpeg has already released the context it made.
+  if (const int code = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); code != 0) {
+    quen::throw_with_context(context, FfmpegError(code));
+  }
+  FormatContextPtr format_ctx(opened);
+  if (const int code = avformat_find_stream_info(format_ctx.get(), nullptr); code < 0) {
+    quen::throw_with_context(context, FfmpegError(code));
+  }
+  return format_ctx;
+}
+
+const AVStream& best_video_stream(AVFormatContext& format_ctx) {
+  const int position = av_find_best_stream(&format_ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (position < 0) throw quen::Error("No video stream found");
+  return *format_ctx.streams[position];
+}
+
+CodecContextPtr make_decoder_context(const AVStream& stream) {
+  CodecContextPtr decoder(avcodec_alloc_context3(nullptr));
+  if (!decoder) quen::throw_with_context("Failed to create codec context", FfmpegError(AVERROR(ENOMEM)));
+  if (const int code = avcodec_parameters_to_context(decoder.get(), stream.codecpar); code < 0) {
+    quen::throw_with_context("Failed to create codec context", FfmpegError(code));
+  }
+  return decoder;
+}
+
+// 0 when the decoder is open for video, else the code of what went wrong.
+int open_decoder_code(AVCodecContext& decoder) {
+  const AVCodec* codec = avcodec_find_decoder(decoder.codec_id);
+  if (codec == nullptr || av_codec_is_decoder(codec) == 0) return AVERROR_DECODER_NOT_FOUND;
+  if (const int code = avcodec_open2(&decoder, codec, nullptr); code != 0) return code;
+  if (decoder.codec_type != AVMEDIA_TYPE_VIDEO) return AVERROR_INVALIDDATA;
+  return 0;
+}
+
+void open_decoder(AVCodecContext& decoder) {
+  if (const int code = open_decoder_code(decoder); code != 0) {
+    quen::throw_with_context("Failed to open video decoder", FfmpegError(code));
+  }
+}
+
+Scaler make_scaler(AVPixelFormat source_format, std::uint32_t width, std::uint32_t height) {
+  const PictureDefinition input{source_format, width, height};
+  const PictureDefinition output{AV_PIX_FMT_GRAY8, width, height};
+  const auto w = static_cast<int>(width);
+  const auto h = static_cast<int>(height);
+  // swscale aborts the process, instead of failing, when handed a format it
+  // has no description of (AV_PIX_FMT_NONE, from a decoder that has not seen
+  // a frame yet): such a format is refused here as a failed creation.
+  SwsContextPtr context;
+  if (sws_isSupportedInput(source_format) != 0) {
+    context.reset(
+        sws_getContext(w, h, source_format, w, h, AV_PIX_FMT_GRAY8, SWS_BILINEAR, nullptr, nullptr, nullptr));
+  }
+  if (!context) quen::throw_with_context("Failed to create scaler", FfmpegError(AVERROR_INVALIDDATA));
+  return Scaler{std::move(context), input, output};
+}
+
+// Reads the next packet of any stream; false at the end of the file.
+bool read_packet(AVFormatContext* format_ctx, Packet& packet) {
+  int code = 0;
+  for (int failures = 0; failures < max_consecutive_read_failures; ++failures) {
+    code = av_read_frame(format_ctx, packet.get());
+    if (code == 0) return true;
+    if (code == AVERROR_EOF) return false;
+  }
+  throw FfmpegError(code);
+}
+
+bool belongs_to(const AVFormatContext& format_ctx, const AVPacket& packet, std::uint64_t stream_index) {
+  const int position = packet.stream_index;
+  return position >= 0 && static_cast<unsigned>(position) < format_ctx.nb_streams &&
+         static_cast<std::uint64_t>(format_ctx.streams[position]->index) == stream_index;
+}
+
+}  // namespace
+
+VideoInput open_video(const std::string& path) {
+  init_ffmpeg();
+  auto format_ctx = open_container(path);
+  const AVStream& stream = best_video_stream(*format_ctx);
+  auto decoder = make_decoder_context(stream);
+  open_decoder(*decoder);
+
+  const auto width = static_cast<std::uint32_t>(decoder->width);
+  const auto height = static_cast<std::uint32_t>(decoder->height);
+  const auto fps_num = static_cast<std::uint32_t>(stream.avg_frame_rate.num);
+  const auto fps_den = static_cast<std::uint32_t>(stream.avg_frame_rate.den);
+  const auto est_frames = estimate_frames(fps_num, fps_den, format_ctx->duration);
+  auto scaler = make_scaler(decoder->pix_fmt, width, height);
+  const char* codec_name = decoder->codec != nullptr ? decoder->codec->name : nullptr;
+  quen::eprint("Video: {}x{}, {}/{} fps, ~{} frames, codec: {}\n", width, height, fps_num, fps_den,
+               est_frames, codec_name_debug(codec_name));
+
+  VideoInput video;
+  video.stream_index = static_cast<std::uint64_t>(stream.index);
+  video.format_ctx = std::move(format_ctx);
+  video.decoder = std::move(decoder);
+  video.scaler = std::move(scaler);
+  video.est_frames = est_frames;
+  video.width = width;
+  video.height = height;
+  video.fps_num = fps_num;
+  video.fps_den = fps_den;
+  return video;
+}
+
+std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64_t stream_index) {
+  for (;;) {
+    Packet packet;
+    if (!read_packet(format_ctx, packet)) return std::nullopt;
+    if (belongs_to(*format_ctx, *packet.get(), stream_index)) return packet;
+  }
+}
+
+std::uint64_t estimate_frames(std::uint32_t fps_num, std::uint32_t fps_den, std::int64_t duration_us) {
+  const double fps = static_cast<double>(fps_num) / static_cast<double>(std::max(fps_den, 1u));
+  const double seconds = static_cast<double>(duration_us) / 1000000.0;
+  return saturating_count(fps * seconds);
+}
+
+std::uint64_t saturating_count(double value) {
+  // Written so that NaN, which fails every comparison, lands on 0.
+  if (!(value > 0.0)) return 0;
+  if (value >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
+  return static_cast<std::uint64_t>(value);
+}
+
+std::string codec_name_debug(const char* name) {
+  if (name == nullptr) return "None";
+  std::string text = "Some(\"";
+  for (const char* c = name; *c != '\0'; ++c) {
+    if (*c == '"' || *c == '\\') text += '\\';
+    text += *c;
+  }
+  text += "\")";
+  return text;
+}
+
+}  // namespace quenmap

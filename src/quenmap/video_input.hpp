@@ -1,0 +1,72 @@
+#pragma once
+// The opened input video: container, chosen video stream, decoder and the
+// scaler to 8-bit grey, and the packets of that stream one at a time.
+
+#include "ffmpeg_handles.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quenmap {
+
+// A pixel format and a frame size, fixed when the scaler is made.
+struct PictureDefinition {
+  AVPixelFormat pix_fmt = AV_PIX_FMT_NONE;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+
+  bool operator==(const PictureDefinition&) const = default;
+};
+
+// Converts decoded frames to grey at the frame's own size.
+struct Scaler {
+  SwsContextPtr context;
+  PictureDefinition input;
+  PictureDefinition output;
+};
+
+struct VideoInput {
+  FormatContextPtr format_ctx;
+  std::uint64_t stream_index = 0;
+  CodecContextPtr decoder;
+  Scaler scaler;
+  std::uint64_t est_frames = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t fps_num = 0;
+  std::uint32_t fps_den = 0;
+
+  VideoInput() = default;
+  VideoInput(VideoInput&&) noexcept = default;
+  VideoInput& operator=(VideoInput&&) noexcept = default;
+  // The container goes first, then the decoder it fed, then the scaler.
+  ~VideoInput() {
+    format_ctx.reset();
+    decoder.reset();
+    scaler.context.reset();
+  }
+};
+
+// Opens the container, its best video stream, a decoder and the grey scaler,
+// and prints the "Video:" line. Throws with the step that failed.
+VideoInput open_video(const std::string& path);
+
+// The next packet of the stream, in the container's order, or nothing at the
+// end of the file. Packets of other streams are read and dropped. A failed
+// read is retried; only reads that keep failing, with no packet in between,
+// end in the FfmpegError of the last failure.
+std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64_t stream_index);
+
+// Frames in `duration_us` microseconds at fps_num/fps_den (a denominator of 0
+// counts as 1), truncated; an unknown (negative) duration gives 0.
+std::uint64_t estimate_frames(std::uint32_t fps_num, std::uint32_t fps_den, std::int64_t duration_us);
+
+// Truncation toward zero that saturates: NaN and negatives give 0, values of
+// 2^64 or more the largest count.
+std::uint64_t saturating_count(double value);
+
+// The codec name as an optional text in debug form: Some("h264") or None.
+std::string codec_name_debug(const char* name);
+
+}  // namespace quenmap
