@@ -129,7 +129,7 @@ TEST_F(MapgenRun, AStillClipPutsEveryBlockInBucketZero) {
   expect_matches_model(clip, 200, 100, {}, {});
   const auto map = slurp(dir_ / (clip.stem().string() + "_roi.txt"));
   std::string expected;
-  for (int f = 0; f < 49; ++f) expected += std::to_string(f) + " 20 20 20 20 20 20 20 20\n";
+  for (int f = 0; f < 49; ++f) expected += fmt::format("{} 20 20 20 20 20 20 20 20\n", f);
   EXPECT_EQ(map, expected);
 }
 
@@ -233,7 +233,7 @@ TEST_F(MapgenRun, InvertSignAloneNegatesTheFileButNotTheReports) {
     std::string word;
     words >> word;
     expected += word;
-    while (words >> word) expected += " " + std::to_string(-std::stoi(word));
+    while (words >> word) expected += fmt::format(" {}", -std::stoi(word));
     expected += "\n";
   }
   EXPECT_EQ(map, expected);

@@ -4,6 +4,8 @@
 #include "run_program.hpp"
 #include "temp_dir.hpp"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -130,7 +132,7 @@ ModelResult model_roi_map(const GreyVideo& video, const ModelOptions& options) {
       const auto bucket =
           std::count_if(r.thresholds.begin(), r.thresholds.end(), [&](float t) { return v > t; });
       ++r.bucket_counts[bucket];
-      r.map += " " + std::to_string(r.bucket_offsets[bucket]);
+      r.map += fmt::format(" {}", r.bucket_offsets[bucket]);
     }
     r.map += "\n";
   }

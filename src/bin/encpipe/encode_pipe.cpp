@@ -1,0 +1,95 @@
+#include "encode_pipe.hpp"
+
+#include "common/console.hpp"
+#include "common/error.hpp"
+#include "common/file_size.hpp"
+#include "process.hpp"
+#include "size_report.hpp"
+
+#include <fmt/format.h>
+
+#include <optional>
+
+namespace encpipe {
+namespace {
+
+Child start_decoder(const EncodeJob& job) {
+  return quen::with_context("spawn ffmpeg", [&] {
+    return spawn(decode_command(job),
+                 {.in = Stdio::inherit(), .out = Stdio::pipe(), .err = Stdio::null_device()});
+  });
+}
+
+// The encoder gets the pipe's read end as its standard input; we make no
+// copy of it, and the caller closes its own once the encoder has ended.
+int run_encoder(const EncodeJob& job, const quen::Fd& video) {
+  return spawn(encode_command(job), {.in = Stdio::descriptor(video.get())}).wait();
+}
+
+// The decoder's wait status; a failed wait leaves nothing to judge.
+std::optional<int> wait_for_decoder(Child& decoder) {
+  try {
+    return decoder.wait();
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> decode_command(const EncodeJob& job) {
+  return {job.ffmpeg, "-y", "-i", job.input, "-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "pipe:1"};
+}
+
+// In pairs of option and value, as the encoder reads them.
+std::vector<std::string> encode_command(const EncodeJob& job) {
+  // clang-format off
+  return {job.svt,
+          "-i", "stdin",
+          "-b", job.av1_path.string(),
+          "--roi-map-file", job.roi_path.string(),
+          "--crf", std::to_string(job.crf),
+          "--preset", std::to_string(job.preset),
+          "-w", std::to_string(job.width),
+          "-h", std::to_string(job.height),
+          "--fps-num", std::to_string(job.fps_num),
+          "--fps-denom", std::to_string(job.fps_den)};
+  // clang-format on
+}
+
+void run_encode_pipe(const EncodeJob& job) {
+  quen::eprint("\n[2/3] Pipe ffmpeg → SvtAv1EncApp\n");
+  Child decoder = start_decoder(job);
+  quen::Fd video = decoder.take_stdout();
+  if (!video) {
+    decoder.detach();
+    throw quen::Error("no ffmpeg stdout");
+  }
+
+  int encoder_status = 0;
+  try {
+    encoder_status = run_encoder(job, video);
+  } catch (...) {
+    // The decoder is not waited for: with the read end closed, its next
+    // write meets a pipe without readers and ends it.
+    video.close();
+    decoder.detach();
+    quen::rethrow_with_context("spawn SvtAv1EncApp");
+  }
+  // Closed before the decoder is waited for, so that a decoder whose reader
+  // is gone cannot stay blocked on a full pipe.
+  video.close();
+  const std::optional<int> decoder_status = wait_for_decoder(decoder);
+
+  if (encoder_status != 0) {
+    throw quen::Error(fmt::format("SvtAv1EncApp failed: ExitStatus(unix_wait_status({}))", encoder_status));
+  }
+  // An encoder that ends cleanly on a stream cut short by a failed decoder
+  // has encoded only part of the video: that is no success either.
+  if (decoder_status && *decoder_status != 0) {
+    throw quen::Error(fmt::format("ffmpeg failed: ExitStatus(unix_wait_status({}))", *decoder_status));
+  }
+  quen::eprint("{}", av1_size_line(job.av1_path.string(), quen::file_size_or_zero(job.av1_path)));
+}
+
+}  // namespace encpipe

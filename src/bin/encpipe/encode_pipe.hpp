@@ -1,0 +1,35 @@
+#pragma once
+// Step [2/3]: ffmpeg decodes the input to Y4M on a pipe that SvtAv1EncApp
+// reads, encoding under the ROI map into the AV1 file.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace encpipe {
+
+struct EncodeJob {
+  std::string ffmpeg;  // program text, as --ffmpeg gives it
+  std::string svt;     // program text, as --svt gives it
+  std::string input;
+  std::uint32_t crf;
+  std::uint32_t preset;
+  std::uint32_t width;
+  std::uint32_t height;
+  std::uint32_t fps_num;
+  std::uint32_t fps_den;
+  std::filesystem::path roi_path;
+  std::filesystem::path av1_path;
+};
+
+// The decode child's command line: the program and its 8 arguments.
+std::vector<std::string> decode_command(const EncodeJob& job);
+
+// The encode child's command line: the program and its 18 arguments.
+std::vector<std::string> encode_command(const EncodeJob& job);
+
+// Runs the step and prints its lines; throws on failure.
+void run_encode_pipe(const EncodeJob& job);
+
+}  // namespace encpipe

@@ -1,0 +1,76 @@
+// encpipe: encodes a video with SvtAv1EncApp under its QuenMAP ROI map and
+// muxes the result with the input's audio into an MP4 file.
+
+#include "common/console.hpp"
+#include "common/error.hpp"
+#include "common/file_size.hpp"
+#include "common/program_main.hpp"
+#include "encode_pipe.hpp"
+#include "encpipe_cli.hpp"
+#include "mux.hpp"
+#include "quenmap/ffmpeg_error.hpp"
+#include "roi_map_step.hpp"
+#include "run_paths.hpp"
+#include "work_dir.hpp"
+
+#include <csignal>
+#include <cstdlib>
+
+namespace encpipe {
+namespace {
+
+void print_banner(const Cli& cli, const RunPaths& paths) {
+  quen::eprint("=== zantolo-svtav1-quen (QuenAV1 end-to-end) ===\n");
+  quen::eprint("input:    {}\n", cli.input);
+  quen::eprint("output:   {}\n", paths.output_path);
+  quen::eprint("qp_range: {}\n", cli.qp_range);
+  quen::eprint("settings: agg={} segments={} crf={} preset={}\n", cli.agg, cli.segments, cli.crf, cli.preset);
+}
+
+EncodeJob encode_job(const Cli& cli, const VideoGeometry& video, const RunPaths& paths) {
+  return {.ffmpeg = cli.ffmpeg,
+          .svt = cli.svt,
+          .input = cli.input,
+          .crf = cli.crf,
+          .preset = cli.preset,
+          .width = video.width,
+          .height = video.height,
+          .fps_num = video.fps_num,
+          .fps_den = video.fps_den,
+          .roi_path = paths.roi_path,
+          .av1_path = paths.av1_path};
+}
+
+MuxJob mux_job(const Cli& cli, const RunPaths& paths) {
+  return {
+      .ffmpeg = cli.ffmpeg, .input = cli.input, .av1_path = paths.av1_path, .output_path = paths.output_path};
+}
+
+void run(const Cli& cli) {
+  const RunPaths paths = run_paths(cli.input, cli.output, std::getenv("TMPDIR"));
+  WorkDir work_dir = quen::with_context("create work dir", [&] { return WorkDir::acquire(paths.work_dir); });
+  print_banner(cli, paths);
+
+  quenmap::init_ffmpeg();
+  quen::eprint("\n[1/3] QuenMAP analysis + ROI map generation\n");
+  const VideoGeometry video = analyse_into_roi_map(cli, paths.roi_path);
+  quen::eprint("      ROI map: {} ({} bytes)\n", paths.roi_path.string(),
+               quen::file_size_or_zero(paths.roi_path));
+
+  run_encode_pipe(encode_job(cli, video, paths));
+  run_mux(mux_job(cli, paths));
+  // Only a complete run removes its work: after a failure the map and the
+  // AV1 stream stay for a look.
+  work_dir.remove();
+}
+
+}  // namespace
+}  // namespace encpipe
+
+int main(int argc, char** argv) {
+  // A child that goes away must not kill us in the middle of a write; the
+  // children themselves start with SIGPIPE at its default action.
+  std::signal(SIGPIPE, SIG_IGN);
+  const encpipe::Cli cli = encpipe::parse_cli(argc, argv);
+  return quen::program_main([&] { encpipe::run(cli); });
+}

@@ -1,0 +1,307 @@
+// encpipe runs that fail: each reported failure with its exact report and
+// status, what stays on disk, and runs that must end promptly however their
+// children end.
+
+#include "clips.hpp"
+#include "encpipe_harness.hpp"
+#include "process.hpp"
+#include "temp_dir.hpp"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+namespace encpipe_test {
+namespace {
+
+namespace fs = std::filesystem;
+using quen::testing::ProgramResult;
+using quen::testing::slurp;
+using quen::testing::TempDir;
+
+bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Each test runs encpipe in a folder of its own, which is also TMPDIR, on
+// "clip.mp4" there; its work directory is quenav1_clip in that folder.
+class EncpipeFailure : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_symlink(av_clip(), tmp_ / "clip.mp4");
+    fs::create_directory(records());
+  }
+
+  fs::path records() const { return tmp_ / "records"; }
+  fs::path work_dir() const { return tmp_ / "quenav1_clip"; }
+
+  ProgramResult run(std::vector<std::string> args,
+                    std::map<std::string, std::optional<std::string>> env = {}) {
+    env.try_emplace("TMPDIR", tmp_.path().string());
+    env.try_emplace("QUEN_RECORD_DIR", records().string());
+    // No test waits that long unless a run hangs.
+    return run_encpipe(args, {.env = env, .cwd = tmp_.path(), .time_limit = std::chrono::seconds(60)});
+  }
+
+  // The run's lines up to the encode step's heading, with the map's size as
+  // the map left in the work directory has it.
+  std::string until_encode() const {
+    return expected_start("clip.mp4", "clip_quenav1.mp4") +
+           fmt::format("      ROI map: {} ({} bytes)\n", (work_dir() / "roi.txt").string(),
+                       fs::file_size(work_dir() / "roi.txt")) +
+           "\n[2/3] Pipe ffmpeg → SvtAv1EncApp\n";
+  }
+
+  void expect_failure(const ProgramResult& result, const std::string& err) const {
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, err);
+  }
+
+  void make_private_work_dir() const {
+    fs::create_directory(work_dir());
+    fs::permissions(work_dir(), fs::perms::owner_all);
+  }
+
+  TempDir tmp_{"encpipe-fail"};
+};
+
+// ---- the work directory ----
+
+TEST_F(EncpipeFailure, WorkDirThatCannotBeMadeFailsBeforeTheBanner) {
+  // A permission test would pass as root; a file in the way fails for all.
+  std::ofstream(tmp_ / "file-not-dir") << "x";
+  const auto result = run({"clip.mp4", "--svt", tool("record_svt")},
+                          {{"TMPDIR", (tmp_ / "file-not-dir" / "deeper").string()}});
+  expect_failure(result, error_with_cause("create work dir", "Not a directory"));
+}
+
+TEST_F(EncpipeFailure, WorkDirPlantedAsSymlinkIsRefusedAndNotFollowed) {
+  fs::create_directory(tmp_ / "elsewhere");
+  fs::create_directory_symlink(tmp_ / "elsewhere", work_dir());
+  const auto result = run({"clip.mp4", "--svt", tool("record_svt")});
+  expect_failure(result,
+                 error_with_cause("create work dir",
+                                  fmt::format("work directory {} is a symbolic link", work_dir().string())));
+  EXPECT_TRUE(fs::is_empty(tmp_ / "elsewhere"));
+}
+
+TEST_F(EncpipeFailure, SecondRunOnTheSameStemFailsAtOnceAndLeavesTheFirstRunsFiles) {
+  make_private_work_dir();
+  std::ofstream(work_dir() / "roi.txt") << "0 -30\n";
+  const quen::Fd held(open(work_dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ASSERT_TRUE(held);
+  ASSERT_EQ(flock(held.get(), LOCK_EX | LOCK_NB), 0);
+
+  const auto result = run({"clip.mp4", "--svt", tool("record_svt")});
+  expect_failure(result,
+                 error_with_cause("create work dir", fmt::format("work directory {} is in use by another "
+                                                                 "encpipe run",
+                                                                 work_dir().string())));
+  EXPECT_EQ(slurp(work_dir() / "roi.txt"), "0 -30\n");
+  EXPECT_TRUE(fs::is_empty(records()));
+}
+
+// ---- analysis and map ----
+
+TEST_F(EncpipeFailure, MissingInputFailsAfterTheStepLineAndKeepsTheWorkDir) {
+  const auto result = run({"missing.mp4", "--svt", tool("record_svt")});
+  EXPECT_EQ(result.exit_code, 1);
+  const std::string head =
+      "=== zantolo-svtav1-quen (QuenAV1 end-to-end) ===\n"
+      "input:    missing.mp4\n"
+      "output:   missing_quenav1.mp4\n"
+      "qp_range: 30\n"
+      "settings: agg=p75 segments=5 crf=32 preset=8\n"
+      "\n[1/3] QuenMAP analysis + ROI map generation\n"
+      "Error: open input\n\nCaused by:\n";
+  EXPECT_EQ(result.err.substr(0, head.size()), head);
+  EXPECT_TRUE(fs::is_directory(tmp_ / "quenav1_missing"));
+  EXPECT_TRUE(fs::is_empty(tmp_ / "quenav1_missing"));
+}
+
+TEST_F(EncpipeFailure, VideoWithoutAWholeBlockIsRefusedBeforeAnyMap) {
+  const auto clip = quen::testing::make_clip(
+      "encpipe_6x6_5.nut",
+      {"-f", "lavfi", "-i", "testsrc2=size=6x6:rate=25", "-frames:v", "5", "-c:v", "ffv1"});
+  fs::create_symlink(clip, tmp_ / "tiny.nut");
+  const auto result = run({"tiny.nut", "--svt", tool("record_svt")});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_TRUE(ends_with(
+      result.err,
+      error_with_cause("Pass 1 decode", "Video too small to analyse: 6x6 (needs at least 8x8 pixels)")))
+      << result.err;
+  EXPECT_TRUE(fs::is_empty(tmp_ / "quenav1_tiny"));
+}
+
+TEST_F(EncpipeFailure, SingleFrameIsRefusedBeforeAnyMap) {
+  fs::create_symlink(quen::testing::testsrc_clip(128, 64, 1), tmp_ / "one.mp4");
+  const auto result = run({"one.mp4", "--svt", tool("record_svt")});
+  EXPECT_EQ(result.exit_code, 1);
+  // The error comes straight after the analysis' own lines.
+  EXPECT_TRUE(std::regex_search(result.err, std::regex("QuenMapEncoder: [^\n]*\nError: [^\n]*frame")))
+      << result.err;
+  EXPECT_EQ(result.err.find("ROI map:"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(tmp_ / "quenav1_one"));
+}
+
+TEST_F(EncpipeFailure, MapPathPlantedAsSymlinkIsNotFollowed) {
+  make_private_work_dir();
+  std::ofstream(tmp_ / "precious.txt") << "keep me";
+  fs::create_symlink(tmp_ / "precious.txt", work_dir() / "roi.txt");
+  const auto result = run({"clip.mp4", "--svt", tool("record_svt")});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_TRUE(
+      ends_with(result.err, "QuenMapEncoder: 128x64 -> 16x8 blocks (8x8), 25/1fps\n" +
+                                error_with_cause("create ROI map", "Too many levels of symbolic links")))
+      << result.err;
+  EXPECT_EQ(slurp(tmp_ / "precious.txt"), "keep me");
+  EXPECT_TRUE(fs::is_empty(records()));
+}
+
+// ---- the encode pipe ----
+
+TEST_F(EncpipeFailure, DecoderThatCannotStartFailsRightAfterTheStepLine) {
+  const auto result = run({"clip.mp4", "--ffmpeg", "/nonexistent/ffmpeg", "--svt", tool("record_svt")});
+  expect_failure(result, until_encode() + error_with_cause("spawn ffmpeg", "No such file or directory"));
+  EXPECT_TRUE(fs::is_empty(records()));  // no encoder started
+  EXPECT_TRUE(fs::exists(work_dir() / "roi.txt"));
+}
+
+bool process_ended(pid_t pid) {
+  std::ifstream stat(fmt::format("/proc/{}/stat", pid));
+  std::string pid_text, name, state;
+  if (!(stat >> pid_text >> name >> state)) return true;
+  return state == "Z" || state == "X";
+}
+
+TEST_F(EncpipeFailure, EncoderThatCannotStartLeavesTheDecoderToEndOnTheClosedPipe) {
+  const auto result =
+      run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", (tmp_ / "no-encoder").string()});
+  expect_failure(result,
+                 until_encode() + error_with_cause("spawn SvtAv1EncApp", "No such file or directory"));
+
+  // It had been started, but encpipe did not wait for it: it may record
+  // itself only after encpipe is gone.
+  auto decode = read_record(records(), "record_ffmpeg");
+  for (int i = 0; i < 600 && !decode; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    decode = read_record(records(), "record_ffmpeg");
+  }
+  ASSERT_TRUE(decode);
+  // Yet it ends: its writes meet a pipe without readers.
+  for (int i = 0; i < 600 && !process_ended(decode->pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(process_ended(decode->pid));
+  EXPECT_FALSE(read_record(records(), "record_ffmpeg", 1));
+}
+
+struct EncoderEnd {
+  const char* name;
+  const char* mode;  // QUEN_SVT_MODE of record_svt
+  int wait_status;
+};
+
+void PrintTo(const EncoderEnd& param, std::ostream* out) {
+  *out << param.name;
+}
+
+class EncoderFailure : public EncpipeFailure, public ::testing::WithParamInterface<EncoderEnd> {};
+
+TEST_P(EncoderFailure, ReportsTheWaitStatusAndKeepsTheWorkDir) {
+  const auto result = run({"clip.mp4", "--svt", tool("record_svt")}, {{"QUEN_SVT_MODE", GetParam().mode}});
+  expect_failure(
+      result, until_encode() + fmt::format("Error: SvtAv1EncApp failed: ExitStatus(unix_wait_status({}))\n",
+                                           GetParam().wait_status));
+  EXPECT_TRUE(fs::exists(work_dir() / "roi.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, EncoderFailure,
+                         ::testing::Values(EncoderEnd{"Exit1", "consume-exit:1", 256},
+                                           EncoderEnd{"Exit3AtOnce", "exit-now:3", 768},
+                                           EncoderEnd{"KilledBySignal9", "kill9", 9}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Whether a process crashing on SIGSEGV here leaves a core dump (a wait
+// status of 128 + 11), asked the way the stand-in crashes.
+bool system_writes_core_dumps(const fs::path& cwd) {
+  const auto command =
+      fmt::format("cd '{}' && ulimit -S -c unlimited 2>/dev/null; kill -SEGV $$", cwd.string());
+  return encpipe::spawn({"/bin/bash", "-c", command}).wait() == 139;
+}
+
+TEST_F(EncpipeFailure, EncoderCrashingWithCoreDump) {
+  if (!system_writes_core_dumps(tmp_.path())) GTEST_SKIP() << "this system writes no core dumps";
+  const auto result = run({"clip.mp4", "--svt", tool("record_svt")}, {{"QUEN_SVT_MODE", "segv"}});
+  expect_failure(result, until_encode() + "Error: SvtAv1EncApp failed: ExitStatus(unix_wait_status(139))\n");
+}
+
+// The decoder's own failure, which an encoder that exits 0 would hide.
+TEST_F(EncpipeFailure, DecoderFailingWhileEncoderSucceedsIsReported) {
+  const auto result = run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("record_svt")},
+                          {{"QUEN_FFMPEG_DECODE", "exit:3"}});
+  expect_failure(result, until_encode() + "Error: ffmpeg failed: ExitStatus(unix_wait_status(768))\n");
+  EXPECT_TRUE(read_record(records(), "record_svt"));
+}
+
+TEST_F(EncpipeFailure, DecoderKilledEndsTheRunPromptly) {
+  const auto result = run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("record_svt")},
+                          {{"QUEN_FFMPEG_DECODE", "kill9"}});
+  expect_failure(result, until_encode() + "Error: ffmpeg failed: ExitStatus(unix_wait_status(9))\n");
+}
+
+TEST_F(EncpipeFailure, EncoderExitingAtOnceWithoutReadingEndsTheRunPromptly) {
+  // The decoder then meets a pipe without readers; ffmpeg ignores SIGPIPE
+  // itself and fails on the write, which is what gets reported.
+  const auto result = run({"clip.mp4", "--svt", tool("record_svt")}, {{"QUEN_SVT_MODE", "exit-now:0"}});
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.exit_code, 1);
+  const auto head = until_encode();
+  EXPECT_EQ(result.err.substr(0, head.size()), head);
+  EXPECT_TRUE(std::regex_match(
+      result.err.substr(head.size()),
+      std::regex("Error: ffmpeg failed: ExitStatus\\(unix_wait_status\\([1-9][0-9]*\\)\\)\n")))
+      << result.err;
+}
+
+// ---- the mux ----
+
+TEST_F(EncpipeFailure, MuxIntoAMissingDirectoryFailsWithoutTheDoneBlock) {
+  const auto result =
+      run({"clip.mp4", "-o", (tmp_ / "missing" / "out.mp4").string(), "--svt", tool("fake_svt")});
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_TRUE(ends_with(result.err, " MB)\n\n[3/3] Mux to MP4 with audio passthrough\nError: mux failed\n"))
+      << result.err;
+  EXPECT_EQ(result.err.find("=== Done ==="), std::string::npos);
+  EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
+  EXPECT_GT(fs::file_size(work_dir() / "out.av1"), 0u);
+}
+
+TEST_F(EncpipeFailure, MuxProgramThatCannotStart) {
+  // An ffmpeg that is there for the decode and gone for the mux.
+  fs::create_directory(tmp_ / "bin");
+  fs::copy_file(tool("record_ffmpeg"), tmp_ / "bin" / "record_ffmpeg");
+  fs::copy_file(tool("record_lib.sh"), tmp_ / "bin" / "record_lib.sh");
+  const auto result =
+      run({"clip.mp4", "--ffmpeg", (tmp_ / "bin" / "record_ffmpeg").string(), "--svt", tool("fake_svt")},
+          {{"QUEN_FFMPEG_DECODE", "remove-self"}});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_TRUE(ends_with(result.err, " MB)\n\n[3/3] Mux to MP4 with audio passthrough\n" +
+                                        error_with_cause("spawn ffmpeg mux", "No such file or directory")))
+      << result.err;
+  EXPECT_TRUE(fs::exists(work_dir() / "out.av1"));
+}
+
+}  // namespace
+}  // namespace encpipe_test
