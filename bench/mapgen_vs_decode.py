@@ -87,31 +87,46 @@ def summary(values):
 
 
 def breakdown(mapgen, clip, folder):
-    """Where mapgen's time goes, from perf samples of all its threads."""
+    """Where mapgen's time goes: perf samples of all its threads, by the
+    library or function they fell in (self time; the FFmpeg libraries carry no
+    frame pointers, so callers cannot be credited with their callees)."""
     data = os.path.join(folder, "perf.data")
-    subprocess.run(["perf", "record", "-q", "-F", "2000", "-g", "-o", data, mapgen, clip, "-o",
+    subprocess.run(["perf", "record", "-q", "-F", "2000", "-o", data, mapgen, clip, "-o",
                     os.path.join(folder, "map.txt")], check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
-    report = subprocess.run(["perf", "report", "-i", data, "--children", "--sort", "symbol", "-g", "none",
-                             "--percent-limit", "0.5", "--stdio"], capture_output=True, text=True).stdout
-    steps = {
-        "decode (avcodec_send_packet + receive)": ["avcodec_send_packet", "avcodec_receive_frame"],
-        "grey conversion (sws_scale)": ["sws_scale"],
-        "luma load": ["load_rows"],
-        "d-value stage": ["block_d_values"],
-        "worker threads start/stop": ["pthread_create", "clone3", "__munmap"],
-        "aggregation": ["aggregate_svt_blocks"],
-        "thresholds": ["segment_thresholds"],
-        "map writing": ["write_roi_map"],
-    }
-    print("  where the time goes (perf, share of all samples incl. callees):")
-    for step, symbols in steps.items():
-        share = 0.0
-        for line in report.splitlines():
-            parts = line.split()
-            if len(parts) >= 3 and parts[0].endswith("%") and any(s in line for s in symbols):
-                share = max(share, float(parts[0].rstrip("%")))
-        print(f"    {step:42s} {share:5.1f}%")
+    report = subprocess.run(["perf", "report", "-i", data, "--sort", "dso,symbol", "--stdio"],
+                            capture_output=True, text=True).stdout
+    steps = [
+        ("decode (libavcodec)", lambda dso, sym: dso.startswith("libavcodec")),
+        ("grey conversion (libswscale)", lambda dso, sym: dso.startswith("libswscale")),
+        ("luma load", lambda dso, sym: "load_rows" in sym),
+        ("d-value stage", lambda dso, sym: any(k in sym for k in ("block_d_values", "matmul_8x8",
+                                                                   "frobenius_8x8", "d_value"))),
+        ("aggregation", lambda dso, sym: "aggregate" in sym or "nth_element" in sym or "introselect" in sym),
+        ("thresholds (sort)", lambda dso, sym: "segment_thresholds" in sym or "introsort" in sym
+                                               or "insertion_sort" in sym),
+        ("map writing (user side)", lambda dso, sym: "write_roi_map" in sym or "write_piece" in sym
+                                                     or "write_number" in sym),
+        ("kernel (threads, page faults, writes)", lambda dso, sym: dso == "[kernel.kallsyms]"),
+        ("C library (copies, thread start)", lambda dso, sym: dso.startswith("libc")),
+    ]
+    shares = {name: 0.0 for name, _ in steps}
+    other = 0.0
+    for line in report.splitlines():
+        parts = line.split()
+        if len(parts) < 4 or not parts[0].endswith("%"):
+            continue
+        share, dso, sym = float(parts[0].rstrip("%")), parts[1], " ".join(parts[3:])
+        for name, match in steps:
+            if match(dso, sym):
+                shares[name] += share
+                break
+        else:
+            other += share
+    print("  where the time goes (perf self samples, all threads):")
+    for name, share in shares.items():
+        print(f"    {name:40s} {share:5.1f}%")
+    print(f"    {'other':40s} {other:5.1f}%")
 
 
 def main():
