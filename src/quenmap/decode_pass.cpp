@@ -78,6 +78,8 @@ std::uint32_t decode_all(VideoInput& video, QuenMapEncoder& encoder) {
   std::uint32_t decoded_frames = 0;
   // Declared last so that the packets are released first, then the frames.
   const auto packets = collect_packets(video);
+  // A packet holds one frame, as a rule: the count sizes the history.
+  encoder.reserve_frames(packets.size());
 
   for (const auto& packet : packets) {
     send_packet(video.decoder.get(), packet.get());

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "common/console.hpp"
 #include "common/error.hpp"
 #include "frame_analysis.hpp"
@@ -42,6 +44,15 @@ void QuenMapEncoder::process_frame(std::span<const std::uint8_t> plane, std::siz
   }
   prev_pixels_.swap(current_pixels_);
   has_prev_ = true;
+}
+
+void QuenMapEncoder::reserve_frames(std::size_t frames) {
+  // A damaged file may claim millions of packets that never decode: the hint
+  // is capped, and beyond the cap the history grows as it goes.
+  constexpr std::size_t max_reserved = (std::size_t{1} << 30) / sizeof(float);
+  const std::size_t per_pair = std::size_t{blocks_w_} * blocks_h_;
+  if (frames < 2 || per_pair == 0) return;
+  d_history_.reserve(std::min(frames - 1, max_reserved / per_pair) * per_pair);
 }
 
 void check_frame_size(std::uint32_t width, std::uint32_t height) {

@@ -24,6 +24,11 @@ class QuenMapEncoder {
   // plane: the grey plane, stride bytes per row; stride is at least the width.
   void process_frame(std::span<const std::uint8_t> plane, std::size_t stride);
 
+  // Makes room in d_history for `frames` frames at once, so that a history of
+  // tens of megabytes is not copied over and over as it grows (nor held twice
+  // while it is). Only a hint: more frames still fit.
+  void reserve_frames(std::size_t frames);
+
   std::uint16_t blocks_w() const { return blocks_w_; }
   std::uint16_t blocks_h() const { return blocks_h_; }
   const std::vector<float>& d_history() const { return d_history_; }

@@ -5,12 +5,13 @@
 
 #include <cstddef>
 #include <functional>
-#include <thread>
+
+#include "worker_thread.hpp"
 
 namespace quenmap {
 
 // Starts a thread running `body`; throws std::system_error when it cannot.
-using ThreadLauncher = std::function<std::thread(std::function<void()> body)>;
+using ThreadLauncher = std::function<WorkerThread(std::function<void()> body)>;
 
 // Runs work(0) .. work(parts - 1), each on its own new thread, and returns
 // when all have ended. A thread that cannot be started ends the process with

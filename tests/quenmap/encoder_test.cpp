@@ -113,6 +113,18 @@ TEST(Encoder, AppendsOneValuePerBlockFromTheSecondFrameOn) {
   }
 }
 
+TEST(Encoder, ReservingIsOnlyAHint) {
+  const auto frames = noisy_clip(4);
+  QuenMapEncoder reserved(203, 101, 25, 1);
+  reserved.reserve_frames(4);
+  EXPECT_GE(reserved.d_history().capacity(), 3u * 300u);
+  // A count no memory could hold is capped rather than failing the run.
+  reserved.reserve_frames(std::size_t{1} << 40);
+  EXPECT_LE(reserved.d_history().capacity() * sizeof(float), std::size_t{1} << 30);
+  for (const auto& frame : frames) reserved.process_frame(frame.plane, frame.stride);
+  EXPECT_EQ(reserved.d_history(), analyse(frames));
+}
+
 TEST(Encoder, IdenticalOrBlackFramesGiveZeros) {
   std::mt19937_64 rng(8);
   const Frame frame = noise_frame(64, 48, 64, rng);

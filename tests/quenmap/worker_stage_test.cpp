@@ -33,7 +33,7 @@ TEST(WorkerStage, NoPartsStartsNothing) {
       0, [](std::size_t) { FAIL() << "no part to run"; },
       [&](std::function<void()> body) {
         ++launches;
-        return std::thread(std::move(body));
+        return WorkerThread(std::move(body));
       });
   EXPECT_EQ(launches, 0);
 }
@@ -43,7 +43,7 @@ TEST(WorkerStage, NoPartsStartsNothing) {
 ThreadLauncher failing_after(int working) {
   return [working, started = 0](std::function<void()> body) mutable {
     if (started++ == working) throw std::system_error(EAGAIN, std::generic_category());
-    return std::thread(std::move(body));
+    return WorkerThread(std::move(body));
   };
 }
 
