@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the whole test suite: the
-# release build, the AddressSanitizer+UndefinedBehaviorSanitizer build, and the
-# threaded tests under ThreadSanitizer. Fails on the first failure.
+# release build, the AddressSanitizer+UndefinedBehaviorSanitizer build, the
+# threaded tests under ThreadSanitizer, and a one-minute fuzz run of the
+# decode pass and map computation. Fails on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +15,6 @@ for preset in release asan tsan; do
   cmake --build --preset "${preset}"
   ctest --preset "${preset}"
 done
+
+echo "=== fuzz ==="
+bash scripts/fuzz.sh 60

@@ -7,10 +7,12 @@
 #include "temp_dir.hpp"
 
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -164,6 +166,23 @@ TEST_F(CorruptInput, AnUnreadableFile) {
   const auto result = expect_clean_outcome(path, {.env = {{"AS_NOBODY", "1"}}});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find(std::strerror(EACCES)), std::string::npos) << result.err;
+}
+
+TEST_F(CorruptInput, AMapThatCannotBeCreatedLeavesNothingBehind) {
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is needed to run as another user";
+  write_bytes(dir_ / "clip.mp4", clip_bytes());
+  std::filesystem::permissions(dir_.path(),
+                               std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                   std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                   std::filesystem::perms::others_exec);
+  std::filesystem::permissions(dir_ / "clip.mp4", std::filesystem::perms::all);
+  // Another user may read the video but not write beside it.
+  const auto result = run_program({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                   mapgen, (dir_ / "clip.mp4").string(), "-o", (dir_ / "map.txt").string()});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(result.err, ::testing::EndsWith(fmt::format("Error: create output\n\nCaused by:\n    {}\n",
+                                                          std::strerror(EACCES))));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "map.txt"));
 }
 
 }  // namespace
