@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake --preset release -DQUENAV1_BUILD_TESTS=OFF -DQUENAV1_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --preset release >/dev/null
 cmake --build --preset release --target mapgen encpipe
 mkdir -p build/demo
 build/release/src/bin/mapgen/mapgen samples/sample.mp4 -o build/demo/sample_roi.txt --show-cmd
