@@ -2,25 +2,12 @@
 
 #include "common/console.hpp"
 #include "common/number_format.hpp"
+#include "common/wrapping_int.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 namespace quen::roimap {
-namespace {
-
-// Wrapping 32-bit arithmetic, done on unsigned values where C++ defines it.
-std::int32_t wrap(std::uint32_t v) {
-  return static_cast<std::int32_t>(v);
-}
-std::int32_t wrapping_mul(std::int32_t a, std::int32_t b) {
-  return wrap(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
-}
-std::int32_t wrapping_sub(std::int32_t a, std::int32_t b) {
-  return wrap(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
-}
-
-}  // namespace
 
 std::uint8_t segment_count(std::uint8_t segments) {
   return std::clamp<std::uint8_t>(segments, 2, 8);

@@ -2,6 +2,7 @@
 
 #include "common/error.hpp"
 #include "common/fd.hpp"
+#include "common/wrapping_int.hpp"
 
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -84,8 +85,7 @@ std::vector<std::uint64_t> write_roi_map(const std::filesystem::path& path, std:
         ++bucket_counts[bucket];
         offset = segments.qp_offset(bucket);
       }
-      // Negated in wrapping arithmetic: -(-2147483648) stays -2147483648.
-      if (options.invert_sign) offset = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(offset));
+      if (options.invert_sign) offset = wrapping_neg(offset);
       write_piece(fd, " ");
       write_number(fd, offset);
     }

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -26,10 +27,7 @@ namespace fs = std::filesystem;
 using quen::testing::ProgramResult;
 using quen::testing::slurp;
 using quen::testing::TempDir;
-
-bool ends_with(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
+using ::testing::EndsWith;
 
 // Each test runs encpipe in a folder of its own, which is also TMPDIR, on
 // "clip.mp4" there; its work directory is quenav1_clip in that folder.
@@ -136,10 +134,9 @@ TEST_F(EncpipeFailure, VideoWithoutAWholeBlockIsRefusedBeforeAnyMap) {
   fs::create_symlink(clip, tmp_ / "tiny.nut");
   const auto result = run({"tiny.nut", "--svt", tool("record_svt")});
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(ends_with(
-      result.err,
-      error_with_cause("Pass 1 decode", "Video too small to analyse: 6x6 (needs at least 8x8 pixels)")))
-      << result.err;
+  EXPECT_THAT(result.err,
+              EndsWith(error_with_cause("Pass 1 decode",
+                                        "Video too small to analyse: 6x6 (needs at least 8x8 pixels)")));
   EXPECT_TRUE(fs::is_empty(tmp_ / "quenav1_tiny"));
 }
 
@@ -160,10 +157,8 @@ TEST_F(EncpipeFailure, MapPathPlantedAsSymlinkIsNotFollowed) {
   fs::create_symlink(tmp_ / "precious.txt", work_dir() / "roi.txt");
   const auto result = run({"clip.mp4", "--svt", tool("record_svt")});
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(
-      ends_with(result.err, "QuenMapEncoder: 128x64 -> 16x8 blocks (8x8), 25/1fps\n" +
-                                error_with_cause("create ROI map", "Too many levels of symbolic links")))
-      << result.err;
+  EXPECT_THAT(result.err, EndsWith("QuenMapEncoder: 128x64 -> 16x8 blocks (8x8), 25/1fps\n" +
+                                   error_with_cause("create ROI map", "Too many levels of symbolic links")));
   EXPECT_EQ(slurp(tmp_ / "precious.txt"), "keep me");
   EXPECT_TRUE(fs::is_empty(records()));
 }
@@ -281,8 +276,7 @@ TEST_F(EncpipeFailure, MuxIntoAMissingDirectoryFailsWithoutTheDoneBlock) {
       run({"clip.mp4", "-o", (tmp_ / "missing" / "out.mp4").string(), "--svt", tool("fake_svt")});
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(ends_with(result.err, " MB)\n\n[3/3] Mux to MP4 with audio passthrough\nError: mux failed\n"))
-      << result.err;
+  EXPECT_THAT(result.err, EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\nError: mux failed\n"));
   EXPECT_EQ(result.err.find("=== Done ==="), std::string::npos);
   EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
   EXPECT_GT(fs::file_size(work_dir() / "out.av1"), 0u);
@@ -297,9 +291,8 @@ TEST_F(EncpipeFailure, MuxProgramThatCannotStart) {
       run({"clip.mp4", "--ffmpeg", (tmp_ / "bin" / "record_ffmpeg").string(), "--svt", tool("fake_svt")},
           {{"QUEN_FFMPEG_DECODE", "remove-self"}});
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(ends_with(result.err, " MB)\n\n[3/3] Mux to MP4 with audio passthrough\n" +
-                                        error_with_cause("spawn ffmpeg mux", "No such file or directory")))
-      << result.err;
+  EXPECT_THAT(result.err, EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\n" +
+                                   error_with_cause("spawn ffmpeg mux", "No such file or directory")));
   EXPECT_TRUE(fs::exists(work_dir() / "out.av1"));
 }
 

@@ -1,21 +1,16 @@
 #include "diagnostic_override.hpp"
 
 #include "common/console.hpp"
+#include "common/wrapping_int.hpp"
 
 namespace mapgen {
 namespace {
 
-// |v| in wrapping 32-bit arithmetic: |-2147483648| stays -2147483648.
-std::int32_t wrapping_abs(std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  return static_cast<std::int32_t>(v < 0 ? 0u - u : u);
-}
-
 std::optional<std::int32_t> uniform_offset_of(std::string_view diagnostic, std::int32_t diag_value) {
   if (diagnostic == "zero") return 0;
-  if (diagnostic == "const-pos") return wrapping_abs(diag_value);
+  if (diagnostic == "const-pos") return quen::wrapping_abs(diag_value);
   if (diagnostic == "const-neg") {
-    return static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(wrapping_abs(diag_value)));
+    return quen::wrapping_neg(quen::wrapping_abs(diag_value));
   }
   return std::nullopt;
 }
