@@ -61,8 +61,22 @@ void dispatched_d_value(benchmark::State& state) {
   d_values<quenmap::matmul_8x8, quenmap::frobenius_8x8>(state);
 }
 
+// The one-pass form the d-value stage calls, reading the blocks in place.
+void dispatched_block_d_value(benchmark::State& state) {
+  const std::vector<Block> blocks = sample_blocks();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const Block& p = blocks[i % pool_size];
+    const Block& c = blocks[(i + 1) % pool_size];
+    benchmark::DoNotOptimize(quenmap::block_d_value(p.data(), c.data(), 8));
+    ++i;
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+
 }  // namespace
 
 BENCHMARK(scalar_d_value);
 BENCHMARK(avx2_d_value);
 BENCHMARK(dispatched_d_value);
+BENCHMARK(dispatched_block_d_value);

@@ -32,8 +32,8 @@ CLIPS = {
     "clean1080.mp4": ["-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30000/1001", "-frames:v", "300",
                       "-c:v", "libx264", "-pix_fmt", "yuv420p"],
     "noisy1080.mp4": ["-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30000/1001", "-vf",
-                      "noise=alls=24:allf=t", "-frames:v", "300", "-c:v", "libx264", "-b:v", "19M",
-                      "-maxrate", "19M", "-bufsize", "38M", "-pix_fmt", "yuv420p"],
+                      "noise=alls=24:allf=t", "-frames:v", "300", "-c:v", "libx264", "-b:v", "56M",
+                      "-maxrate", "56M", "-bufsize", "112M", "-pix_fmt", "yuv420p"],
     "uhd2160.mp4": ["-f", "lavfi", "-i", "testsrc2=size=3840x2160:rate=30000/1001", "-frames:v", "60",
                     "-c:v", "libx264", "-pix_fmt", "yuv420p"],
 }

@@ -1,7 +1,6 @@
 #include "frame_analysis.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 #include "kernels.hpp"
 #include "worker_count.hpp"
@@ -12,29 +11,11 @@ namespace quenmap {
 namespace {
 
 constexpr std::size_t block_side = 8;
-constexpr std::size_t block_values = block_side * block_side;
 
 StageSplit split(std::size_t items, std::size_t part_size) {
   if (items == 0 || part_size == 0) return {};
   const std::size_t parts = (items + part_size - 1) / part_size;
   return {part_size, parts, items - (parts - 1) * part_size};
-}
-
-// Copies the 8x8 block whose top-left value is at `origin` into a dense matrix.
-void gather_block(const double* origin, std::size_t W, double* block) {
-  for (std::size_t y = 0; y < block_side; ++y) {
-    std::memcpy(block + y * block_side, origin + y * W, block_side * sizeof(double));
-  }
-}
-
-double d_value(const double* p, const double* c) {
-  double pc[block_values];
-  double cp[block_values];
-  double d[block_values];
-  matmul_8x8(p, c, pc);
-  matmul_8x8(c, p, cp);
-  for (std::size_t i = 0; i < block_values; ++i) d[i] = pc[i] - cp[i];
-  return frobenius_8x8(d);
 }
 
 }  // namespace
@@ -71,16 +52,12 @@ void load_rows(std::span<double> band, std::span<const std::uint8_t> plane, std:
 
 void block_d_values(std::span<float> range, std::span<const double> previous, std::span<const double> current,
                     std::size_t first_block, std::uint16_t blocks_w, std::size_t W) {
-  double p[block_values];
-  double c[block_values];
   for (std::size_t i = 0; i < range.size(); ++i) {
     const std::size_t e = first_block + i;
     const std::size_t row = e / blocks_w;
     const std::size_t col = e % blocks_w;
     const std::size_t origin = row * block_side * W + col * block_side;
-    gather_block(previous.data() + origin, W, p);
-    gather_block(current.data() + origin, W, c);
-    range[i] = static_cast<float>(d_value(p, c));
+    range[i] = static_cast<float>(block_d_value(previous.data() + origin, current.data() + origin, W));
   }
 }
 

@@ -26,4 +26,8 @@ double frobenius_8x8(const double* x) {
   return use_avx2_fma() ? avx2::frobenius_8x8(x) : scalar::frobenius_8x8(x);
 }
 
+double block_d_value(const double* p, const double* c, std::size_t stride) {
+  return use_avx2_fma() ? avx2::block_d_value(p, c, stride) : scalar::block_d_value(p, c, stride);
+}
+
 }  // namespace quenmap

@@ -1,5 +1,6 @@
 #include "worker_thread.hpp"
 
+#include <cerrno>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -14,34 +15,56 @@ void* run_body(void* body) {
 }
 
 // Owns a pthread attribute object for the length of one thread start.
-class StackAttributes {
+class ThreadAttributes {
  public:
-  explicit StackAttributes(std::size_t stack_size) {
+  ThreadAttributes() {
     if (const int rc = pthread_attr_init(&attr_); rc != 0)
       throw std::system_error(rc, std::generic_category());
-    if (const int rc = pthread_attr_setstacksize(&attr_, stack_size); rc != 0) {
-      pthread_attr_destroy(&attr_);
-      throw std::system_error(rc, std::generic_category());
-    }
   }
-  ~StackAttributes() { pthread_attr_destroy(&attr_); }
-  StackAttributes(const StackAttributes&) = delete;
-  StackAttributes& operator=(const StackAttributes&) = delete;
+  ~ThreadAttributes() { pthread_attr_destroy(&attr_); }
+  ThreadAttributes(const ThreadAttributes&) = delete;
+  ThreadAttributes& operator=(const ThreadAttributes&) = delete;
+
+  // Run on the given stack.
+  void use_stack(const WorkerStack& stack) {
+    check(pthread_attr_setstack(&attr_, stack.base(), stack.size()));
+  }
+  // Run on a stack of this size that the C library allocates.
+  void use_stack_size(std::size_t size) { check(pthread_attr_setstacksize(&attr_, size)); }
 
   const pthread_attr_t* get() const { return &attr_; }
 
  private:
+  static void check(int rc) {
+    if (rc != 0) throw std::system_error(rc, std::generic_category());
+  }
+
   pthread_attr_t attr_{};
 };
+
+// The size of the stacks the C library allocates when ours cannot be used.
+constexpr std::size_t fallback_stack_size = 256 * 1024;
 
 }  // namespace
 
 WorkerThread::WorkerThread(std::function<void()> body) {
-  const StackAttributes attributes(stack_size);
   auto owned = std::make_unique<std::function<void()>>(std::move(body));
-  if (const int rc = pthread_create(&thread_, attributes.get(), run_body, owned.get()); rc != 0) {
-    throw std::system_error(rc, std::generic_category());
+  int rc = 0;
+  {
+    ThreadAttributes attributes;
+    attributes.use_stack(stack_);
+    rc = pthread_create(&thread_, attributes.get(), run_body, owned.get());
   }
+  if (rc == EINVAL) {
+    // The C library refuses a stack too small for the thread control block
+    // and the static thread-local storage; should some library ever need
+    // that much, the thread still starts, on a stack of the library's own.
+    stack_.release();
+    ThreadAttributes attributes;
+    attributes.use_stack_size(fallback_stack_size);
+    rc = pthread_create(&thread_, attributes.get(), run_body, owned.get());
+  }
+  if (rc != 0) throw std::system_error(rc, std::generic_category());
   owned.release();  // the thread owns its body now
   joinable_ = true;
 }
@@ -51,11 +74,14 @@ WorkerThread::~WorkerThread() {
 }
 
 WorkerThread::WorkerThread(WorkerThread&& other) noexcept
-    : thread_(other.thread_), joinable_(std::exchange(other.joinable_, false)) {}
+    : stack_(std::move(other.stack_)),
+      thread_(other.thread_),
+      joinable_(std::exchange(other.joinable_, false)) {}
 
 WorkerThread& WorkerThread::operator=(WorkerThread&& other) noexcept {
   if (this != &other) {
     if (joinable_) join();
+    stack_ = std::move(other.stack_);
     thread_ = other.thread_;
     joinable_ = std::exchange(other.joinable_, false);
   }

@@ -1,23 +1,24 @@
 #pragma once
-// A worker thread with a small stack of its own size, joined by its owner.
+// A worker thread on a stack of the analysis' own, joined by its owner.
 //
 // The analysis starts up to 32 short-lived workers per frame. With the
 // default 8 MiB stacks, the C library's cache of freed stacks overflows and
-// every stage maps and unmaps fresh stacks, which costs page faults and
-// cross-processor TLB flushes on every frame. A worker needs a few kilobytes;
-// stacks this small stay in the cache from stage to stage.
+// every stage maps and unmaps fresh stacks; with stacks it allocates itself,
+// every exiting thread hands most of its stack back to the kernel. Both cost
+// page faults and cross-processor TLB flushes on every frame, so the workers
+// run on small stacks that are mapped once and reused (worker_stack.hpp).
 
 #include <pthread.h>
 
 #include <cstddef>
 #include <functional>
 
+#include "worker_stack.hpp"
+
 namespace quenmap {
 
 class WorkerThread {
  public:
-  static constexpr std::size_t stack_size = 256 * 1024;
-
   // Starts `body`; throws std::system_error when the thread cannot be made.
   explicit WorkerThread(std::function<void()> body);
   ~WorkerThread();
@@ -31,6 +32,7 @@ class WorkerThread {
   void join();
 
  private:
+  WorkerStack stack_;  // returned only after the join, in the destructor
   pthread_t thread_{};
   bool joinable_ = false;
 };

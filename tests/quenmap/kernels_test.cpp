@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -79,6 +80,69 @@ std::vector<Forms> runnable_forms() {
   return forms;
 }
 
+using BlockDValue = double (*)(const double*, const double*, std::size_t);
+
+// Two blocks placed inside frames wider than a block, with other values all
+// around them, as the d-value stage reads them.
+struct FramedPair {
+  static constexpr std::size_t stride = 27;  // odd, so rows are unaligned
+  static constexpr std::size_t origin = 2 * stride + 5;
+  std::vector<double> previous = std::vector<double>(12 * stride);
+  std::vector<double> current = std::vector<double>(12 * stride);
+
+  FramedPair(const Block& p, const Block& c, double around) {
+    std::fill(previous.begin(), previous.end(), around);
+    std::fill(current.begin(), current.end(), -around);
+    for (std::size_t y = 0; y < 8; ++y) {
+      for (std::size_t x = 0; x < 8; ++x) {
+        previous[origin + y * stride + x] = p[8 * y + x];
+        current[origin + y * stride + x] = c[8 * y + x];
+      }
+    }
+  }
+
+  double d_value(BlockDValue form) const {
+    return form(previous.data() + origin, current.data() + origin, stride);
+  }
+};
+
+Block random_reals(std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> real(-300.0, 300.0);
+  Block block;
+  for (double& value : block) value = real(rng);
+  return block;
+}
+
+// On arbitrary reals every rounding shows, so the in-place form must take
+// exactly the steps of its own product and norm, in their order.
+TEST(Kernels, BlockDValueInPlaceTakesTheStepsOfItsForm) {
+  std::mt19937_64 rng(17);
+  struct InPlace {
+    const Forms& forms;
+    BlockDValue block_d_value;
+  };
+  std::vector<InPlace> cases{{scalar_forms, scalar::block_d_value}};
+  if (has_avx2_fma()) cases.push_back({avx2_forms, avx2::block_d_value});
+  for (const InPlace& form : cases) {
+    for (int round = 0; round < 5000; ++round) {
+      const Block p = random_reals(rng);
+      const Block c = random_reals(rng);
+      const FramedPair frames(p, c, 1e6);
+      ASSERT_EQ(bits(frames.d_value(form.block_d_value)), bits(d_value(form.forms, p, c)))
+          << form.forms.name << ", round " << round;
+    }
+  }
+}
+
+TEST(KernelDispatch, BlockDValueRunsTheFormTheFeaturesSelect) {
+  std::mt19937_64 rng(19);
+  const BlockDValue expected = has_avx2_fma() ? avx2::block_d_value : scalar::block_d_value;
+  for (int round = 0; round < 200; ++round) {
+    const FramedPair frames(random_reals(rng), random_reals(rng), 3.0);
+    ASSERT_EQ(bits(frames.d_value(block_d_value)), bits(frames.d_value(expected)));
+  }
+}
+
 class VectorKernels : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -118,6 +182,15 @@ TEST_F(VectorKernels, DValueIsBitIdenticalToScalarOnSampleBlocks) {
 
 // On arbitrary reals the fused form rounds differently; that is where the
 // dispatcher's choice shows, so it must follow the processor's features.
+TEST_F(VectorKernels, BlockDValueInPlaceIsBitIdenticalToScalarOnSamples) {
+  std::mt19937_64 rng(23);
+  for (int round = 0; round < 20000; ++round) {
+    const FramedPair frames(random_samples(rng), random_samples(rng), 255.0);
+    ASSERT_EQ(bits(frames.d_value(scalar::block_d_value)), bits(frames.d_value(avx2::block_d_value)))
+        << "round " << round;
+  }
+}
+
 TEST(KernelDispatch, RunsTheFormTheFeaturesSelect) {
   std::mt19937_64 rng(5);
   std::uniform_real_distribution<double> real(-1.0, 1.0);
