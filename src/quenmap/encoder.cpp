@@ -22,7 +22,8 @@ QuenMapEncoder::QuenMapEncoder(std::uint16_t width, std::uint16_t height, std::u
       blocks_h_(static_cast<std::uint16_t>(height / block_size)) {
   quen::eprint("QuenMapEncoder: {}x{} -> {}x{} blocks ({}x{}), {}/{}fps{}\n", width, height, blocks_w_,
                blocks_h_, block_size, block_size, fps_num, fps_den, "");
-  prev_pixels_.assign(std::size_t{blocks_w_} * blocks_h_ * block_size * block_size, 0.0);
+  // A fresh large buffer reads as zeros without being written.
+  prev_pixels_.resize(std::size_t{blocks_w_} * blocks_h_ * block_size * block_size);
 }
 
 // The current frame's buffer is kept from call to call and traded with
@@ -37,9 +38,10 @@ void QuenMapEncoder::process_frame(std::span<const std::uint8_t> plane, std::siz
   current_pixels_.resize(W * H);
   luma_load_stage(current_pixels_, plane, W, stride);
   if (has_prev_) {
-    // The workers write straight into the new tail of the history.
+    // The workers write straight into the new tail of the history, every
+    // value of it, so it is not cleared first.
     const std::size_t start = d_history_.size();
-    d_history_.resize(start + n, 0.0f);
+    d_history_.resize(start + n);
     d_value_stage(std::span(d_history_).subspan(start), prev_pixels_, current_pixels_, blocks_w_, W);
   }
   prev_pixels_.swap(current_pixels_);

@@ -10,7 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
+
+#include "large_buffer.hpp"
 
 namespace quenmap {
 
@@ -31,16 +32,16 @@ class QuenMapEncoder {
 
   std::uint16_t blocks_w() const { return blocks_w_; }
   std::uint16_t blocks_h() const { return blocks_h_; }
-  const std::vector<float>& d_history() const { return d_history_; }
+  const LargeBuffer<float>& d_history() const { return d_history_; }
 
  private:
   std::uint16_t blocks_w_;
   std::uint16_t blocks_h_;
   bool has_prev_ = false;
-  std::vector<double> prev_pixels_;
+  LargeBuffer<double> prev_pixels_;
   // The frame being loaded; traded with prev_pixels_ at the end of each call.
-  std::vector<double> current_pixels_;
-  std::vector<float> d_history_;
+  LargeBuffer<double> current_pixels_;
+  LargeBuffer<float> d_history_;
 };
 
 // Throws quen::Error naming the size when a video of this size cannot be

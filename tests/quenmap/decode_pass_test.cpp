@@ -7,6 +7,7 @@
 #include "temp_dir.hpp"
 
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -279,7 +280,7 @@ TEST(Pass1Decode, DValuesEqualAPlainComputationOnTheGreyFrames) {
   const auto outcome = run_pass(clip.string());
   ASSERT_TRUE(outcome.result.has_value()) << outcome.report;
   EXPECT_EQ(outcome.result->decoded_frames, 6u);
-  EXPECT_EQ(outcome.result->encoder->d_history(), expected);
+  EXPECT_THAT(outcome.result->encoder->d_history(), ::testing::ElementsAreArray(expected));
 }
 
 TEST(Pass1Decode, ColourVideoIsAnalysedOnFfmpegsGreyConversion) {
@@ -297,7 +298,7 @@ TEST(Pass1Decode, ColourVideoIsAnalysedOnFfmpegsGreyConversion) {
 
   const auto outcome = run_pass(clip.string());
   ASSERT_TRUE(outcome.result.has_value()) << outcome.report;
-  EXPECT_EQ(outcome.result->encoder->d_history(), expected);
+  EXPECT_THAT(outcome.result->encoder->d_history(), ::testing::ElementsAreArray(expected));
 }
 
 TEST(Pass1Decode, TooSmallVideoIsRefusedBeforeTheAnalysis) {
