@@ -25,12 +25,10 @@ class ThreadAttributes {
   ThreadAttributes(const ThreadAttributes&) = delete;
   ThreadAttributes& operator=(const ThreadAttributes&) = delete;
 
-  // Run on the given stack.
+  // Run on the given stack; without it, on one of the C library's default size.
   void use_stack(const WorkerStack& stack) {
     check(pthread_attr_setstack(&attr_, stack.base(), stack.size()));
   }
-  // Run on a stack of this size that the C library allocates.
-  void use_stack_size(std::size_t size) { check(pthread_attr_setstacksize(&attr_, size)); }
 
   const pthread_attr_t* get() const { return &attr_; }
 
@@ -41,9 +39,6 @@ class ThreadAttributes {
 
   pthread_attr_t attr_{};
 };
-
-// The size of the stacks the C library allocates when ours cannot be used.
-constexpr std::size_t fallback_stack_size = 256 * 1024;
 
 }  // namespace
 
@@ -57,11 +52,11 @@ WorkerThread::WorkerThread(std::function<void()> body) {
   }
   if (rc == EINVAL) {
     // The C library refuses a stack too small for the thread control block
-    // and the static thread-local storage; should some library ever need
-    // that much, the thread still starts, on a stack of the library's own.
+    // and the static thread-local storage; should the loaded libraries ever
+    // need that much, the thread still starts, on a stack of the library's
+    // own default size.
     stack_.release();
-    ThreadAttributes attributes;
-    attributes.use_stack_size(fallback_stack_size);
+    const ThreadAttributes attributes;
     rc = pthread_create(&thread_, attributes.get(), run_body, owned.get());
   }
   if (rc != 0) throw std::system_error(rc, std::generic_category());
