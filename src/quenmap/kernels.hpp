@@ -1,7 +1,8 @@
 #pragma once
 // The arithmetic of one d-value: the product of two 8x8 matrices and the
 // Frobenius norm of one, on row-major arrays of 64 doubles (element (i, j) at
-// 8 * i + j, no alignment needed).
+// 8 * i + j, no alignment needed), and the whole d-value of a block pair read
+// in place from two frames.
 //
 // Each has a scalar form and an AVX2+FMA form. On whole numbers 0..255, the
 // only inputs the analysis gives them, every intermediate value is exact in
