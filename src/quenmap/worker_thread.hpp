@@ -6,7 +6,7 @@
 // every stage maps and unmaps fresh stacks; with stacks it allocates itself,
 // every exiting thread hands most of its stack back to the kernel. Both cost
 // page faults and cross-processor TLB flushes on every frame, so the workers
-// run on small stacks that are mapped once and reused (worker_stack.hpp).
+// run on stacks that are mapped once and reused (worker_stack.hpp).
 
 #include <pthread.h>
 
