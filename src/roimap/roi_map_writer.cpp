@@ -2,10 +2,10 @@
 
 #include "common/error.hpp"
 #include "common/fd.hpp"
+#include "common/file_identity.hpp"
 #include "common/wrapping_int.hpp"
 
 #include <fcntl.h>
-#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,10 +21,6 @@ namespace {
   throw_with_context(options.create_context, std::system_error(error, std::generic_category()));
 }
 
-bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Opened without truncation first: the file is emptied only once it is known
 // not to be the one that must stay intact, however its path is spelled.
 Fd create_map_file(const std::filesystem::path& path, const RoiMapOptions& options) {
@@ -35,10 +31,10 @@ Fd create_map_file(const std::filesystem::path& path, const RoiMapOptions& optio
 
   struct stat opened {};
   if (::fstat(fd.get(), &opened) != 0) fail_to_create(options, errno);
-  struct stat kept {};
-  if (options.keep_intact && ::stat(options.keep_intact->c_str(), &kept) == 0 && same_file(opened, kept)) {
-    throw_with_context(options.create_context,
-                       Error(fmt::format("the output path names the input video itself: {}", path.string())));
+  if (options.keep_intact) {
+    with_context(options.create_context, [&] {
+      refuse_output_that_is_input(file_identity(fd.get()), path.string(), *options.keep_intact);
+    });
   }
   // Devices and pipes have nothing to truncate.
   if (S_ISREG(opened.st_mode) && ::ftruncate(fd.get(), 0) != 0) fail_to_create(options, errno);

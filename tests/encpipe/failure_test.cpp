@@ -12,12 +12,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 namespace encpipe_test {
@@ -107,6 +111,45 @@ TEST_F(EncpipeFailure, SecondRunOnTheSameStemFailsAtOnceAndLeavesTheFirstRunsFil
                                                                  work_dir().string())));
   EXPECT_EQ(slurp(work_dir() / "roi.txt"), "0 -30\n");
   EXPECT_TRUE(fs::is_empty(records()));
+}
+
+TEST_F(EncpipeFailure, OutputThatWouldDestroyTheInputIsRefusedBeforeAnything) {
+  fs::copy_file(av_clip(), tmp_ / "v.mp4");
+  const auto bytes = slurp(tmp_ / "v.mp4");
+  fs::create_directory(tmp_ / "sub");
+  fs::create_hard_link(tmp_ / "v.mp4", tmp_ / "hard.mp4");
+  fs::create_symlink("v.mp4", tmp_ / "soft.mp4");
+  const auto names_input = [](const std::string& output) {
+    return fmt::format("Error: the output path names the input video itself: {}\n", output);
+  };
+  const auto in_work_dir = [&](const std::string& output) {
+    return fmt::format("Error: the output path lies in the work directory {}, which the run removes: {}\n",
+                       (tmp_ / "quenav1_v").string(), output);
+  };
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"./v.mp4", names_input("./v.mp4")},
+      {(tmp_ / "v.mp4").string(), names_input((tmp_ / "v.mp4").string())},
+      {"sub/../v.mp4", names_input("sub/../v.mp4")},
+      {"hard.mp4", names_input("hard.mp4")},
+      {"soft.mp4", names_input("soft.mp4")},
+      {"quenav1_v/out.av1", in_work_dir("quenav1_v/out.av1")},
+  };
+  for (const auto& [output, report] : cases) {
+    SCOPED_TRACE(output);
+    expect_failure(run({"v.mp4", "-o", output, "--svt", tool("record_svt")}), report);
+    EXPECT_EQ(slurp(tmp_ / "v.mp4"), bytes);
+    EXPECT_FALSE(fs::exists(tmp_ / "quenav1_v"));
+    EXPECT_TRUE(fs::is_empty(records()));
+  }
+
+  // An input inside the work directory would go with it after the run.
+  fs::create_directory(tmp_ / "quenav1_v");
+  fs::rename(tmp_ / "v.mp4", tmp_ / "quenav1_v" / "v.mp4");
+  expect_failure(run({"quenav1_v/v.mp4", "--svt", tool("record_svt")}),
+                 fmt::format("Error: the input video lies in the work directory {}, which the run removes: "
+                             "quenav1_v/v.mp4\n",
+                             (tmp_ / "quenav1_v").string()));
+  EXPECT_EQ(slurp(tmp_ / "quenav1_v" / "v.mp4"), bytes);
 }
 
 // ---- analysis and map ----
@@ -268,6 +311,99 @@ TEST_F(EncpipeFailure, EncoderExitingAtOnceWithoutReadingEndsTheRunPromptly) {
       std::regex("Error: ffmpeg failed: ExitStatus\\(unix_wait_status\\([1-9][0-9]*\\)\\)\n")))
       << result.err;
 }
+
+// ---- stopped by a signal ----
+
+// Processes other than zombies in process group `group`: encpipe's children
+// stay in the group that the test harness makes for it.
+std::vector<pid_t> live_group_members(pid_t group) {
+  std::vector<pid_t> members;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    // pid (comm) state ppid pgrp ...; comm may hold spaces.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string state;
+    pid_t parent = 0, pgrp = 0;
+    if (fields >> state >> parent >> pgrp && pgrp == group && state != "Z") {
+      members.push_back(std::stoi(entry.path().filename().string()));
+    }
+  }
+  return members;
+}
+
+// Waits up to 30 s for `ready` before sending `sig` to encpipe alone.
+std::function<void(pid_t)> signal_when(std::function<bool()> ready, int sig) {
+  return [ready = std::move(ready), sig](pid_t pid) {
+    for (int i = 0; i < 600 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, sig);
+  };
+}
+
+struct StopAt {
+  const char* step;
+  int sig;
+};
+
+void PrintTo(const StopAt& param, std::ostream* out) {
+  *out << param.step;
+}
+
+class StoppedBySignal : public EncpipeFailure, public ::testing::WithParamInterface<StopAt> {};
+
+// A signal sent to encpipe alone, as a job scheduler or `timeout` sends it,
+// reaches its children: none outlives encpipe, which ends by that signal and
+// keeps its work directory.
+TEST_P(StoppedBySignal, NoChildOutlivesItAndTheWorkDirStays) {
+  const std::string step = GetParam().step;
+  const int sig = GetParam().sig;
+  std::vector<std::string> args{"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("record_svt")};
+  std::map<std::string, std::optional<std::string>> env{{"QUEN_SVT_MODE", "hang"}};
+  std::function<bool()> ready = [&] { return read_record(records(), "record_svt").has_value(); };
+  quen::Fd fifo_writer;
+  if (step == "Mux") {
+    args.back() = tool("fake_svt");
+    env = {{"QUEN_FFMPEG_MUX", "hang"}};
+    ready = [&] { return read_record(records(), "record_ffmpeg", 1).has_value(); };
+  }
+  if (step == "Analysis") {
+    // The input is a FIFO that stays open and empty: the analysis waits in
+    // it for data.
+    ASSERT_EQ(mkfifo((tmp_ / "fifo.mp4").c_str(), 0600), 0);
+    args.front() = "fifo.mp4";
+    ready = [&] {
+      fifo_writer = quen::Fd(open((tmp_ / "fifo.mp4").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+      return fifo_writer.valid();
+    };
+  }
+  env.emplace("TMPDIR", tmp_.path().string());
+  env.emplace("QUEN_RECORD_DIR", records().string());
+
+  pid_t encpipe = -1;
+  const auto send = signal_when(ready, sig);
+  const auto result = run_encpipe(
+      args,
+      {.env = env, .cwd = tmp_.path(), .time_limit = std::chrono::seconds(60), .after_start = [&](pid_t pid) {
+         encpipe = pid;
+         send(pid);
+       }});
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.signal, sig) << result.err;
+  EXPECT_EQ(result.err.find("Error:"), std::string::npos) << result.err;
+  ASSERT_GT(encpipe, 0);
+  EXPECT_TRUE(live_group_members(encpipe).empty());
+  kill(-encpipe, SIGKILL);  // whatever was left, so that it does not outlive the test
+  if (step != "Analysis") {
+    EXPECT_TRUE(fs::exists(work_dir() / "roi.txt"));
+  }
+  EXPECT_TRUE(fs::is_directory(tmp_ / (step == "Analysis" ? "quenav1_fifo" : "quenav1_clip")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, StoppedBySignal,
+                         ::testing::Values(StopAt{"Analysis", SIGINT}, StopAt{"Encode", SIGTERM},
+                                           StopAt{"Mux", SIGHUP}),
+                         [](const auto& info) { return std::string(info.param.step); });
 
 // ---- the mux ----
 

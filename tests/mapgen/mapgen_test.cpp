@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -314,6 +315,34 @@ TEST_F(MapgenRun, AnOutputThatNamesTheInputLeavesTheVideoIntact) {
       "Error: create output\n\nCaused by:\n    the output path names the input video itself: ./clip.mkv\n";
   EXPECT_THAT(result.err, EndsWith(tail));
   EXPECT_EQ(slurp(dir_ / "clip.mkv"), bytes);
+}
+
+// A reader that is gone, as after `mapgen ... 2>&1 | head -3`: the console
+// lines are dropped and the run keeps its own outcome; only the map written
+// into such a pipe is a failure.
+TEST_F(MapgenRun, ConsoleIntoAClosedPipe) {
+  const auto clip = grey_clip("testsrc2", 130, 70, 4);
+  const auto run = [&](std::vector<std::string> args, RunOptions options) {
+    args.insert(args.begin(), mapgen);
+    options.cwd = dir_.path();
+    const auto result = run_program(args, options);
+    EXPECT_EQ(result.signal, 0) << fmt::format("{}", fmt::join(args, " "));
+    return result;
+  };
+  const RunOptions closed_stdout{.stdout_to_closed_pipe = true};
+  const RunOptions closed_stderr{.stderr_to_closed_pipe = true};
+
+  EXPECT_EQ(run({"--help"}, closed_stdout).exit_code, 0);
+  EXPECT_EQ(run({"--version"}, closed_stdout).exit_code, 0);
+  EXPECT_EQ(run({"--bogus"}, closed_stderr).exit_code, 2);
+
+  EXPECT_EQ(run({clip.string(), "-o", "map.txt"}, closed_stderr).exit_code, 0);
+  const auto map = slurp(dir_ / "map.txt");
+  EXPECT_EQ(std::count(map.begin(), map.end(), '\n'), 3);
+
+  const auto into_pipe = run({clip.string(), "-o", "/dev/stdout"}, closed_stdout);
+  EXPECT_EQ(into_pipe.exit_code, 1);
+  EXPECT_THAT(into_pipe.err, EndsWith(fmt::format("Error: {}\n", std::strerror(EPIPE))));
 }
 
 TEST_F(MapgenRun, AOneFrameVideoHasNoFramePair) {

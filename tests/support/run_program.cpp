@@ -66,6 +66,15 @@ ProgramResult run_program(const std::vector<std::string>& argv, const RunOptions
   posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  // The read end is closed before the program starts; the write end reaches
+  // it only as its standard stream (the other copies are close-on-exec).
+  int closed_pipe[2] = {-1, -1};
+  if (options.stdout_to_closed_pipe || options.stderr_to_closed_pipe) {
+    if (pipe2(closed_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    close(closed_pipe[0]);
+    if (options.stdout_to_closed_pipe) posix_spawn_file_actions_adddup2(&actions, closed_pipe[1], 1);
+    if (options.stderr_to_closed_pipe) posix_spawn_file_actions_adddup2(&actions, closed_pipe[1], 2);
+  }
   if (options.cwd) posix_spawn_file_actions_addchdir_np(&actions, options.cwd->c_str());
 
   // The child starts with default signal handling, whatever the test runner set.
@@ -89,7 +98,9 @@ ProgramResult run_program(const std::vector<std::string>& argv, const RunOptions
   const int rc = posix_spawn(&pid, args[0].c_str(), &actions, &attr, arg_ptrs.data(), env_ptrs.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
+  if (closed_pipe[1] >= 0) close(closed_pipe[1]);
   if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
+  if (options.after_start) options.after_start(pid);
 
   ProgramResult result;
   const auto deadline = std::chrono::steady_clock::now() + options.time_limit;

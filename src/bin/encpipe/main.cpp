@@ -8,12 +8,13 @@
 #include "encode_pipe.hpp"
 #include "encpipe_cli.hpp"
 #include "mux.hpp"
+#include "output_check.hpp"
 #include "quenmap/ffmpeg_error.hpp"
 #include "roi_map_step.hpp"
 #include "run_paths.hpp"
+#include "stop_signals.hpp"
 #include "work_dir.hpp"
 
-#include <csignal>
 #include <cstdlib>
 
 namespace encpipe {
@@ -48,6 +49,7 @@ MuxJob mux_job(const Cli& cli, const RunPaths& paths) {
 
 void run(const Cli& cli) {
   const RunPaths paths = run_paths(cli.input, cli.output, std::getenv("TMPDIR"));
+  refuse_destructive_paths(cli.input, paths);
   WorkDir work_dir = quen::with_context("create work dir", [&] { return WorkDir::acquire(paths.work_dir); });
   print_banner(cli, paths);
 
@@ -68,9 +70,6 @@ void run(const Cli& cli) {
 }  // namespace encpipe
 
 int main(int argc, char** argv) {
-  // A child that goes away must not kill us in the middle of a write; the
-  // children themselves start with SIGPIPE at its default action.
-  std::signal(SIGPIPE, SIG_IGN);
-  const encpipe::Cli cli = encpipe::parse_cli(argc, argv);
-  return quen::program_main([&] { encpipe::run(cli); });
+  encpipe::stop_signals::install();
+  return quen::program_main(argc, argv, encpipe::parse_cli, encpipe::run);
 }

@@ -1,5 +1,7 @@
 #include "process.hpp"
 
+#include "stop_signals.hpp"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -50,13 +52,15 @@ class SpawnAttributes {
   SpawnAttributes& operator=(const SpawnAttributes&) = delete;
 
   // An ignored signal stays ignored across exec; the children must not
-  // inherit our SIGPIPE setting.
-  void default_sigpipe() {
+  // inherit our SIGPIPE setting. Nor the stop signals that we hold back
+  // while the child is started.
+  void set_signals(const sigset_t& mask) {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGPIPE);
     check(posix_spawnattr_setsigdefault(&attr_, &set));
-    check(posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF));
+    check(posix_spawnattr_setsigmask(&attr_, &mask));
+    check(posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
   }
   const posix_spawnattr_t* get() const { return &attr_; }
 
@@ -146,8 +150,8 @@ Child::~Child() {
   err_.close();
   if (pid_ < 0) return;
   int status = 0;
-  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
+  stop_signals::reap(std::exchange(pid_, -1), status);
+  stop_signals::finish_if_stopped();
 }
 
 int Child::wait() {
@@ -155,15 +159,15 @@ int Child::wait() {
   // detached has nothing left to wait for.
   if (pid_ < 0) throw_system_error(ECHILD);
   int status = 0;
-  while (waitpid(pid_, &status, 0) < 0) {
-    if (errno != EINTR) {
-      const int error = errno;
-      pid_ = -1;
-      throw_system_error(error);
-    }
-  }
-  pid_ = -1;
+  if (stop_signals::reap(std::exchange(pid_, -1), status) != 0) throw_system_error(errno);
+  // A child that ended because we were told to stop is no result to act on.
+  stop_signals::finish_if_stopped();
   return status;
+}
+
+void Child::detach() noexcept {
+  const stop_signals::Blocked blocked;
+  stop_signals::remove_child(std::exchange(pid_, -1));
 }
 
 Child spawn(const std::vector<std::string>& argv, const ChildStdio& stdio) {
@@ -174,14 +178,18 @@ Child spawn(const std::vector<std::string>& argv, const ChildStdio& stdio) {
   quen::Fd out = connect_stream(stdio.out, STDOUT_FILENO, actions, child_ends[1]);
   quen::Fd err = connect_stream(stdio.err, STDERR_FILENO, actions, child_ends[2]);
 
+  // From the start until the child is in the table of live children, a stop
+  // signal waits: it then reaches this child too.
+  const stop_signals::Blocked blocked;
   SpawnAttributes attributes;
-  attributes.default_sigpipe();
+  attributes.set_signals(blocked.previous());
 
   // posix_spawnp searches PATH only for a program text without "/", as
   // execvp does, and passes argv[0] on unchanged.
   const auto pointers = argument_pointers(argv);
   pid_t pid = -1;
   check(posix_spawnp(&pid, argv[0].c_str(), actions.get(), attributes.get(), pointers.data(), environ));
+  stop_signals::add_child(pid);
   return Child(pid, std::move(in), std::move(out), std::move(err));
 }
 

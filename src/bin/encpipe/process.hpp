@@ -41,7 +41,8 @@ struct ChildStdio {
 };
 
 // A started child process. It is reaped when its owner goes away, unless it
-// has been waited for or detached.
+// has been waited for or detached. While it lives, a stop signal sent to us
+// is passed on to it (stop_signals.hpp).
 class Child {
  public:
   Child(pid_t pid, quen::Fd in, quen::Fd out, quen::Fd err) noexcept;
@@ -64,7 +65,7 @@ class Child {
   int wait();
 
   // Leaves the child running, never to be waited for by us.
-  void detach() noexcept { pid_ = -1; }
+  void detach() noexcept;
 
  private:
   pid_t pid_;

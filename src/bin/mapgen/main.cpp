@@ -66,6 +66,5 @@ void run(const Cli& cli) {
 }  // namespace mapgen
 
 int main(int argc, char** argv) {
-  const mapgen::Cli cli = mapgen::parse_cli(argc, argv);
-  return quen::program_main([&] { mapgen::run(cli); });
+  return quen::program_main(argc, argv, mapgen::parse_cli, mapgen::run);
 }

@@ -1,0 +1,127 @@
+#include "stop_signals.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+
+namespace encpipe::stop_signals {
+namespace {
+
+constexpr std::array<int, 3> stop_signal_numbers{SIGINT, SIGTERM, SIGHUP};
+
+// encpipe has at most two children alive at once; the table leaves room for
+// the tests, which start more. Lock-free atomics are safe to read in a
+// signal handler.
+std::array<std::atomic<pid_t>, 64> children{};
+std::atomic<int> pending_signal{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+sigset_t stop_set() noexcept {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int sig : stop_signal_numbers) sigaddset(&set, sig);
+  return set;
+}
+
+bool any_child() noexcept {
+  for (const auto& slot : children) {
+    if (slot.load() > 0) return true;
+  }
+  return false;
+}
+
+void signal_children(int sig) noexcept {
+  for (const auto& slot : children) {
+    if (const pid_t pid = slot.load(); pid > 0) kill(pid, sig);
+  }
+}
+
+// Default action, then the signal again: the process ends as if it had never
+// caught it, and its parent sees it killed by that signal.
+[[noreturn]] void end_by_signal(int sig) noexcept {
+  signal(sig, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, sig);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(sig);
+  _exit(128 + sig);  // not reached unless the signal was held back elsewhere
+}
+
+void on_stop_signal(int sig) noexcept {
+  const int saved_errno = errno;
+  int expected = 0;
+  const bool first = pending_signal.compare_exchange_strong(expected, sig);
+  if (!any_child()) end_by_signal(sig);
+  signal_children(first ? sig : SIGKILL);
+  errno = saved_errno;
+}
+
+}  // namespace
+
+void install() noexcept {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  action.sa_mask = stop_set();  // one handler at a time
+  action.sa_flags = SA_RESTART;
+  for (const int sig : stop_signal_numbers) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(sig, &action, nullptr);
+  }
+}
+
+Blocked::Blocked() noexcept {
+  const sigset_t set = stop_set();
+  pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+Blocked::~Blocked() {
+  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+void add_child(pid_t pid) noexcept {
+  for (auto& slot : children) {
+    pid_t empty = 0;
+    if (slot.compare_exchange_strong(empty, pid)) break;
+  }
+  if (const int sig = pending_signal.load(); sig != 0) kill(pid, sig);
+}
+
+void remove_child(pid_t pid) noexcept {
+  for (auto& slot : children) {
+    pid_t mine = pid;
+    if (slot.compare_exchange_strong(mine, 0)) return;
+  }
+}
+
+int reap(pid_t pid, int& status) noexcept {
+  // The child is waited for without reaping it first: until it is reaped,
+  // its number cannot go to another process, so the handler may still send
+  // it a signal while it is in the table.
+  siginfo_t info{};
+  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
+    if (errno != EINTR) return -1;
+  }
+  const Blocked blocked;
+  remove_child(pid);
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return 0;
+}
+
+void finish_if_stopped() noexcept {
+  const int sig = pending_signal.load();
+  if (sig == 0) return;
+  for (const auto& slot : children) {
+    int status = 0;
+    if (const pid_t pid = slot.load(); pid > 0 && reap(pid, status) != 0) remove_child(pid);
+  }
+  end_by_signal(sig);
+}
+
+}  // namespace encpipe::stop_signals
