@@ -12,11 +12,6 @@
 namespace quenmap {
 namespace {
 
-// The demuxer normally moves on after a failed read (it resyncs, or reports
-// the end of the file); a reader that fails this many times in a row without
-// handing out a packet is stuck, and retrying further would hang the run.
-constexpr int max_consecutive_read_failures = 1000;
-
 FormatContextPtr open_container(const std::string& path) {
   const auto context = fmt::format("Cannot open: {}", path);
   // FFmpeg takes the path as a C string: a NUL inside would open another file.
@@ -81,15 +76,32 @@ Scaler make_scaler(AVPixelFormat source_format, std::uint32_t width, std::uint32
   return Scaler{std::move(context), input, output};
 }
 
-// Reads the next packet of any stream; false at the end of the file.
-bool read_packet(AVFormatContext* format_ctx, Packet& packet) {
-  int code = 0;
-  for (int failures = 0; failures < max_consecutive_read_failures; ++failures) {
-    code = av_read_frame(format_ctx, packet.get());
+// How far into the input the container's reader is; -1 when it cannot tell
+// (some inputs have no I/O context), which never counts as moving on.
+std::int64_t read_position(const AVFormatContext& format_ctx) {
+  if (format_ctx.pb == nullptr) return -1;
+  return std::max<std::int64_t>(avio_tell(format_ctx.pb), -1);
+}
+
+// Reads the next packet of any stream; false at the end of the file. Only a
+// failed read that takes the reader beyond anywhere it reached in this run of
+// failures is progress: a reader going back and forth would otherwise be
+// retried for ever.
+bool read_packet(AVFormatContext* format_ctx, Packet& packet, int allowance) {
+  std::int64_t furthest = read_position(*format_ctx);
+  int stuck_failures = 0;
+  for (;;) {
+    const int code = av_read_frame(format_ctx, packet.get());
     if (code == 0) return true;
     if (code == AVERROR_EOF) return false;
+    const std::int64_t position = read_position(*format_ctx);
+    if (position > furthest) {
+      furthest = position;
+      stuck_failures = 0;
+    } else if (++stuck_failures >= allowance) {
+      throw FfmpegError(code);
+    }
   }
-  throw FfmpegError(code);
 }
 
 bool belongs_to(const AVFormatContext& format_ctx, const AVPacket& packet, std::uint64_t stream_index) {
@@ -130,10 +142,11 @@ VideoInput open_video(const std::string& path) {
   return video;
 }
 
-std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64_t stream_index) {
+std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64_t stream_index,
+                                        int allowance) {
   for (;;) {
     Packet packet;
-    if (!read_packet(format_ctx, packet)) return std::nullopt;
+    if (!read_packet(format_ctx, packet, allowance)) return std::nullopt;
     if (belongs_to(*format_ctx, *packet.get(), stream_index)) return packet;
   }
 }

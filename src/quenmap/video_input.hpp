@@ -52,11 +52,19 @@ struct VideoInput {
 // and prints the "Video:" line. Throws with the step that failed.
 VideoInput open_video(const std::string& path);
 
+// Failed reads in a row that leave the reader no further into the file, after
+// which it counts as stuck: retrying it further would hang the run.
+inline constexpr int stuck_read_allowance = 1000;
+
 // The next packet of the stream, in the container's order, or nothing at the
 // end of the file. Packets of other streams are read and dropped. A failed
-// read is retried; only reads that keep failing, with no packet in between,
-// end in the FfmpegError of the last failure.
-std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64_t stream_index);
+// read is retried at once: demuxers report a failure for each piece of damage
+// they skip while they move on through the file, so a damaged file yields the
+// packets that can be read. Only `allowance` failures in a row that leave the
+// read position no further than it has been (or unknown) end in the
+// FfmpegError of the last failure; a packet starts the count again.
+std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64_t stream_index,
+                                        int allowance = stuck_read_allowance);
 
 // Frames in `duration_us` microseconds at fps_num/fps_den (a denominator of 0
 // counts as 1), truncated; an unknown (negative) duration gives 0.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -140,6 +141,35 @@ TEST(NextVideoPacket, ReadErrorWithoutEndIsReportedAfterThePackets) {
     EXPECT_EQ(error.code(), AVERROR(EISDIR));
   }
   EXPECT_EQ(packets, 20);
+}
+
+// Video packets until the end of the file, retrying failed reads with
+// `allowance`.
+int count_video_packets(const std::string& path, int allowance) {
+  CaptureStderr();
+  auto video = open_video(path);
+  int packets = 0;
+  while (next_video_packet(video.format_ctx.get(), video.stream_index, allowance)) ++packets;
+  GetCapturedStderr();
+  return packets;
+}
+
+TEST(NextVideoPacket, ReadsOnThroughDamageThatKeepsTheReaderMoving) {
+  // The TS demuxer fails once for each 64 KiB of zeros it skips, 16 times in a
+  // row here, each time further into the file.
+  const auto clip =
+      make_clip("decode_mpegts_50.ts", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "50",
+                                        "-c:v", "mpeg2video", "-f", "mpegts"});
+  const auto bytes = quen::testing::slurp(clip);
+  const auto middle = bytes.size() / 2 / 188 * 188;
+  quen::testing::TempDir dir("video_input");
+  const auto damaged = dir / "zeros_inside.ts";
+  std::ofstream(damaged, std::ios::binary)
+      << bytes.substr(0, middle) << std::string(std::size_t{1} << 20, '\0') << bytes.substr(middle);
+
+  constexpr int allowance = 4;
+  EXPECT_EQ(count_video_packets(clip, allowance), 50);
+  EXPECT_EQ(count_video_packets(damaged, allowance), 50);
 }
 
 }  // namespace
