@@ -312,6 +312,21 @@ TEST_F(EncpipeFailure, EncoderExitingAtOnceWithoutReadingEndsTheRunPromptly) {
       << result.err;
 }
 
+// The encoder exits 0 on a stream it could not finish writing, as on a full
+// disk: nothing is muxed from it and it stays for a look.
+TEST_F(EncpipeFailure, Av1StreamCutShortFailsBeforeTheMuxAndKeepsTheWorkDir) {
+  const auto result = run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("record_svt")},
+                          {{"QUEN_SVT_MODE", "truncated-ivf"}});
+  expect_failure(result,
+                 until_encode() + fmt::format("Error: AV1 stream {} breaks off at byte 112: frame cut "
+                                              "short, 60 of 100 bytes\n",
+                                              (work_dir() / "out.av1").string()));
+  EXPECT_TRUE(read_record(records(), "record_ffmpeg", 0));
+  EXPECT_FALSE(read_record(records(), "record_ffmpeg", 1));  // no mux
+  EXPECT_EQ(fs::file_size(work_dir() / "out.av1"), 184u);
+  EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
+}
+
 // ---- stopped by a signal ----
 
 // Processes other than zombies in process group `group`: encpipe's children

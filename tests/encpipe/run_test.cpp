@@ -239,6 +239,18 @@ TEST(EncpipeEndToEnd, MakesAnMp4WithAv1VideoAndTheInputsAudio) {
   EXPECT_EQ(pairs, 19);
 }
 
+// ffmpeg would take the output for an option and the AV1 stream under a
+// relative TMPDIR "t:x" for a file of protocol "t".
+TEST(EncpipeEndToEnd, NamesFfmpegWouldMisreadStillMux) {
+  TempDir tmp("encpipe-e2e");
+  fs::create_symlink(av_clip(), tmp / "-dash.mp4");
+  const auto result = run_encpipe({"--svt", tool("fake_svt"), "--", "-dash.mp4"},
+                                  {.env = {{"TMPDIR", "t:x"}}, .cwd = tmp.path()});
+  expect_success(result, "t:x/quenav1_-dash", "-dash.mp4", "-dash_quenav1.mp4");
+  EXPECT_EQ(ffprobe_streams(tmp / "-dash_quenav1.mp4"), "av1,video\naac,audio\n");
+  EXPECT_FALSE(fs::exists(tmp / "t:x" / "quenav1_-dash"));
+}
+
 TEST(EncpipeEndToEnd, InputWithoutAudioGivesVideoOnly) {
   TempDir tmp("encpipe-e2e");
   const auto clip = quen::testing::testsrc_clip(128, 64, 10);

@@ -2,7 +2,7 @@
 
 #include "common/console.hpp"
 #include "common/error.hpp"
-#include "common/file_size.hpp"
+#include "ivf_stream.hpp"
 #include "process.hpp"
 #include "size_report.hpp"
 
@@ -89,7 +89,11 @@ void run_encode_pipe(const EncodeJob& job) {
   if (decoder_status && *decoder_status != 0) {
     throw quen::Error(fmt::format("ffmpeg failed: ExitStatus(unix_wait_status({}))", *decoder_status));
   }
-  quen::eprint("{}", av1_size_line(job.av1_path.string(), quen::file_size_or_zero(job.av1_path)));
+  // The size line is the step's result: it stands only for a stream fit to
+  // mux, and a cut one is reported by the error alone, with the byte where
+  // it breaks off.
+  const IvfStream stream = check_ivf_stream(job.av1_path);
+  quen::eprint("{}", av1_size_line(job.av1_path.string(), stream.size));
 }
 
 }  // namespace encpipe

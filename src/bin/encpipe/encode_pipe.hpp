@@ -29,7 +29,8 @@ std::vector<std::string> decode_command(const EncodeJob& job);
 // The encode child's command line: the program and its 18 arguments.
 std::vector<std::string> encode_command(const EncodeJob& job);
 
-// Runs the step and prints its lines; throws on failure.
+// Runs the step and prints its lines; throws on failure, which includes an
+// AV1 stream that is not whole although both children exited 0.
 void run_encode_pipe(const EncodeJob& job);
 
 }  // namespace encpipe

@@ -3,22 +3,26 @@
 #include "common/console.hpp"
 #include "common/error.hpp"
 #include "common/file_size.hpp"
+#include "ffmpeg_file_argument.hpp"
 #include "process.hpp"
 #include "size_report.hpp"
 
 namespace encpipe {
 
 // "1:a:0?" makes the audio optional: an input without audio still muxes.
+// The files of our own making are named so that ffmpeg cannot take them for
+// an option or a protocol; the input goes as given, the meaning the analysis
+// opened it with.
 std::vector<std::string> mux_command(const MuxJob& job) {
   // clang-format off
   return {job.ffmpeg,
           "-y",
-          "-i", job.av1_path.string(),
+          "-i", ffmpeg_file_argument(job.av1_path.string()),
           "-i", job.input,
           "-map", "0:v:0",
           "-map", "1:a:0?",
           "-c", "copy",
-          job.output_path};
+          ffmpeg_file_argument(job.output_path)};
   // clang-format on
 }
 

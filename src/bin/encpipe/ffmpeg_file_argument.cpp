@@ -1,0 +1,31 @@
+#include "ffmpeg_file_argument.hpp"
+
+#include <algorithm>
+
+namespace encpipe {
+namespace {
+
+// The characters of a protocol name, as libavformat scans for one.
+constexpr std::string_view protocol_name_characters =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.";
+
+bool read_as_option(std::string_view path) {
+  return path.starts_with('-');
+}
+
+bool read_as_protocol(std::string_view path) {
+  const auto name_end = std::min(path.find_first_not_of(protocol_name_characters), path.size());
+  if (path.substr(name_end).starts_with(':')) return true;
+  return path.starts_with("subfile,") && path.find(':', name_end + 1) != std::string_view::npos;
+}
+
+}  // namespace
+
+// "./" ends any protocol name at once ("/" is none of its characters) and
+// takes the "-" away from the front, without changing which file is meant.
+std::string ffmpeg_file_argument(std::string_view path) {
+  if (read_as_option(path) || read_as_protocol(path)) return "./" + std::string(path);
+  return std::string(path);
+}
+
+}  // namespace encpipe
