@@ -159,7 +159,9 @@ int Child::wait() {
   // detached has nothing left to wait for.
   if (pid_ < 0) throw_system_error(ECHILD);
   int status = 0;
-  if (stop_signals::reap(std::exchange(pid_, -1), status) != 0) throw_system_error(errno);
+  if (const int error = stop_signals::reap(std::exchange(pid_, -1), status); error != 0) {
+    throw_system_error(error);
+  }
   // A child that ended because we were told to stop is no result to act on.
   stop_signals::finish_if_stopped();
   return status;

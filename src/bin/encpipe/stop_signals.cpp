@@ -101,15 +101,18 @@ void remove_child(pid_t pid) noexcept {
 int reap(pid_t pid, int& status) noexcept {
   // The child is waited for without reaping it first: until it is reaped,
   // its number cannot go to another process, so the handler may still send
-  // it a signal while it is in the table.
+  // it a signal while it is in the table. A wait that fails leaves nothing
+  // to signal either.
   siginfo_t info{};
-  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
-    if (errno != EINTR) return -1;
-  }
+  int error = 0;
+  do {
+    error = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0 ? 0 : errno;
+  } while (error == EINTR);
   const Blocked blocked;
   remove_child(pid);
+  if (error != 0) return error;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+    if (errno != EINTR) return errno;
   }
   return 0;
 }
@@ -119,7 +122,7 @@ void finish_if_stopped() noexcept {
   if (sig == 0) return;
   for (const auto& slot : children) {
     int status = 0;
-    if (const pid_t pid = slot.load(); pid > 0 && reap(pid, status) != 0) remove_child(pid);
+    if (const pid_t pid = slot.load(); pid > 0) reap(pid, status);
   }
   end_by_signal(sig);
 }

@@ -43,7 +43,7 @@ void add_child(pid_t pid) noexcept;
 void remove_child(pid_t pid) noexcept;
 
 // Waits for the child's end, reaps it and removes it from the table; 0, or
-// -1 with errno set. Stop signals may come in the meantime.
+// the system's error number. Stop signals may come in the meantime.
 int reap(pid_t pid, int& status) noexcept;
 
 // Called after a child has been reaped: when a stop signal has arrived,
