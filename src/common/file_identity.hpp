@@ -4,6 +4,7 @@
 // give the same identity. Both programs use it to refuse an output path that
 // would overwrite their input video.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -16,14 +17,14 @@ struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
 
+  // The file that `st` describes, as stat or fstat filled it.
+  static FileIdentity of(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+
   bool operator==(const FileIdentity&) const = default;
 };
 
 // The file at `path`, symbolic links followed; nothing when there is none.
 std::optional<FileIdentity> file_identity(const std::filesystem::path& path);
-
-// The file open at descriptor `fd`; nothing when it cannot be examined.
-std::optional<FileIdentity> file_identity(int fd);
 
 // Throws quen::Error naming `output_text` when `output` is the file at
 // `input`; an output that does not exist yet is never the input.

@@ -33,7 +33,7 @@ Fd create_map_file(const std::filesystem::path& path, const RoiMapOptions& optio
   if (::fstat(fd.get(), &opened) != 0) fail_to_create(options, errno);
   if (options.keep_intact) {
     with_context(options.create_context, [&] {
-      refuse_output_that_is_input(file_identity(fd.get()), path.string(), *options.keep_intact);
+      refuse_output_that_is_input(FileIdentity::of(opened), path.string(), *options.keep_intact);
     });
   }
   // Devices and pipes have nothing to truncate.
