@@ -7,11 +7,14 @@
 #include "process.hpp"
 #include "temp_dir.hpp"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,8 +145,18 @@ TEST_F(EncpipeFailure, OutputThatWouldDestroyTheInputIsRefusedBeforeAnything) {
     EXPECT_TRUE(fs::is_empty(records()));
   }
 
+  // FFmpeg opens "file:v.mp4" as v.mp4.
+  expect_failure(run({"file:v.mp4", "-o", "v.mp4", "--svt", tool("record_svt")}), names_input("v.mp4"));
+  EXPECT_EQ(slurp(tmp_ / "v.mp4"), bytes);
+
+  // A link that points nowhere until the run makes its work directory.
+  fs::create_directory_symlink(tmp_ / "quenav1_v", tmp_ / "lnk");
+  expect_failure(run({"v.mp4", "-o", "lnk/final.mp4", "--svt", tool("record_svt")}),
+                 in_work_dir("lnk/final.mp4"));
+  EXPECT_TRUE(fs::is_empty(records()));
+  fs::remove(tmp_ / "lnk");
+
   // An input inside the work directory would go with it after the run.
-  fs::create_directory(tmp_ / "quenav1_v");
   fs::rename(tmp_ / "v.mp4", tmp_ / "quenav1_v" / "v.mp4");
   expect_failure(run({"quenav1_v/v.mp4", "--svt", tool("record_svt")}),
                  fmt::format("Error: the input video lies in the work directory {}, which the run removes: "
@@ -168,6 +181,16 @@ TEST_F(EncpipeFailure, MissingInputFailsAfterTheStepLineAndKeepsTheWorkDir) {
   EXPECT_EQ(result.err.substr(0, head.size()), head);
   EXPECT_TRUE(fs::is_directory(tmp_ / "quenav1_missing"));
   EXPECT_TRUE(fs::is_empty(tmp_ / "quenav1_missing"));
+}
+
+TEST_F(EncpipeFailure, InputThatCannotBeReadThreeTimesIsRefusedBeforeAnything) {
+  // Read by the analysis, it would leave the decoding ffmpeg waiting.
+  ASSERT_EQ(mkfifo((tmp_ / "fifo.mp4").c_str(), 0600), 0);
+  expect_failure(
+      run({"fifo.mp4", "--svt", tool("record_svt")}),
+      "Error: the input video fifo.mp4 is a pipe, which cannot be read three times: encpipe reads it "
+      "once for the analysis, once to encode and once to mux\n");
+  EXPECT_FALSE(fs::exists(tmp_ / "quenav1_fifo"));
 }
 
 TEST_F(EncpipeFailure, VideoWithoutAWholeBlockIsRefusedBeforeAnyMap) {
@@ -348,77 +371,112 @@ std::vector<pid_t> live_group_members(pid_t group) {
   return members;
 }
 
-// Waits up to 30 s for `ready` before sending `sig` to encpipe alone.
-std::function<void(pid_t)> signal_when(std::function<bool()> ready, int sig) {
-  return [ready = std::move(ready), sig](pid_t pid) {
-    for (int i = 0; i < 600 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(pid, sig);
-  };
+// Whether process `pid` is blocked writing into a full pipe.
+bool blocked_on_full_pipe(pid_t pid) {
+  std::ifstream wchan(fmt::format("/proc/{}/wchan", pid));
+  std::string where;
+  return std::getline(wchan, where) && where.find("pipe_write") != std::string::npos;
 }
 
+// An address that takes a connection and then sends nothing: opening it as
+// the input keeps the analysis waiting, with no child started yet.
+class SilentServer {
+ public:
+  SilentServer() : listener_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), length), 0);
+    EXPECT_EQ(listen(listener_.get(), 1), 0);
+    EXPECT_EQ(getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+    port_ = ntohs(address.sin_port);
+  }
+  std::string url() const { return fmt::format("tcp://127.0.0.1:{}", port_); }
+  // True once a client has connected; the connection is kept open.
+  bool connected() {
+    if (!client_)
+      client_ = quen::Fd(accept4(listener_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    return client_.valid();
+  }
+
+ private:
+  quen::Fd listener_;
+  quen::Fd client_;
+  int port_ = 0;
+};
+
 struct StopAt {
-  const char* step;
+  const char* name;
   int sig;
+  bool to_group;  // Ctrl-C signals the whole process group
 };
 
 void PrintTo(const StopAt& param, std::ostream* out) {
-  *out << param.step;
+  *out << param.name;
 }
 
 class StoppedBySignal : public EncpipeFailure, public ::testing::WithParamInterface<StopAt> {};
 
-// A signal sent to encpipe alone, as a job scheduler or `timeout` sends it,
-// reaches its children: none outlives encpipe, which ends by that signal and
-// keeps its work directory.
-TEST_P(StoppedBySignal, NoChildOutlivesItAndTheWorkDirStays) {
-  const std::string step = GetParam().step;
-  const int sig = GetParam().sig;
+// One stop signal, sent to encpipe alone as a job scheduler or `timeout`
+// sends it, or to its whole group as Ctrl-C does, ends encpipe by that
+// signal within seconds: no child outlives it and its work directory stays.
+TEST_P(StoppedBySignal, EndsByThatSignalAndNoChildOutlivesIt) {
+  const std::string name = GetParam().name;
+  // The real ffmpeg decodes: it catches SIGINT and SIGTERM and goes on
+  // with its blocked write, which only a pipe without readers ends.
   std::vector<std::string> args{"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("record_svt")};
   std::map<std::string, std::optional<std::string>> env{{"QUEN_SVT_MODE", "hang"}};
-  std::function<bool()> ready = [&] { return read_record(records(), "record_svt").has_value(); };
-  quen::Fd fifo_writer;
-  if (step == "Mux") {
+  std::string work_dir_name = "quenav1_clip";
+  std::function<bool()> ready = [&] {
+    const auto decoder = read_record(records(), "record_ffmpeg");
+    return decoder && read_record(records(), "record_svt") && blocked_on_full_pipe(decoder->pid);
+  };
+  SilentServer server;
+  if (name == "Analysis") {
+    args.front() = server.url();
+    work_dir_name = "quenav1_127.0.0";
+    ready = [&] { return server.connected(); };
+  }
+  if (name == "MuxIgnoringTheSignal") {
     args.back() = tool("fake_svt");
     env = {{"QUEN_FFMPEG_MUX", "hang"}};
     ready = [&] { return read_record(records(), "record_ffmpeg", 1).has_value(); };
-  }
-  if (step == "Analysis") {
-    // The input is a FIFO that stays open and empty: the analysis waits in
-    // it for data.
-    ASSERT_EQ(mkfifo((tmp_ / "fifo.mp4").c_str(), 0600), 0);
-    args.front() = "fifo.mp4";
-    ready = [&] {
-      fifo_writer = quen::Fd(open((tmp_ / "fifo.mp4").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-      return fifo_writer.valid();
-    };
   }
   env.emplace("TMPDIR", tmp_.path().string());
   env.emplace("QUEN_RECORD_DIR", records().string());
 
   pid_t encpipe = -1;
-  const auto send = signal_when(ready, sig);
+  std::chrono::steady_clock::time_point signalled;
   const auto result = run_encpipe(
       args,
       {.env = env, .cwd = tmp_.path(), .time_limit = std::chrono::seconds(60), .after_start = [&](pid_t pid) {
          encpipe = pid;
-         send(pid);
+         for (int i = 0; i < 600 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+         signalled = std::chrono::steady_clock::now();
+         kill(GetParam().to_group ? -pid : pid, GetParam().sig);
        }});
+  const auto took = std::chrono::steady_clock::now() - signalled;
   EXPECT_FALSE(result.timed_out);
-  EXPECT_EQ(result.signal, sig) << result.err;
+  EXPECT_EQ(result.signal, GetParam().sig) << result.err;
+  // A child that ignores the signal is killed after 5 seconds.
+  EXPECT_LT(took, std::chrono::seconds(15));
   EXPECT_EQ(result.err.find("Error:"), std::string::npos) << result.err;
   ASSERT_GT(encpipe, 0);
   EXPECT_TRUE(live_group_members(encpipe).empty());
   kill(-encpipe, SIGKILL);  // whatever was left, so that it does not outlive the test
-  if (step != "Analysis") {
+  if (name != "Analysis") {
     EXPECT_TRUE(fs::exists(work_dir() / "roi.txt"));
   }
-  EXPECT_TRUE(fs::is_directory(tmp_ / (step == "Analysis" ? "quenav1_fifo" : "quenav1_clip")));
+  EXPECT_TRUE(fs::is_directory(tmp_ / work_dir_name));
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, StoppedBySignal,
-                         ::testing::Values(StopAt{"Analysis", SIGINT}, StopAt{"Encode", SIGTERM},
-                                           StopAt{"Mux", SIGHUP}),
-                         [](const auto& info) { return std::string(info.param.step); });
+                         ::testing::Values(StopAt{"Analysis", SIGINT, false},
+                                           StopAt{"EncodeWithTheDecoderBlocked", SIGTERM, false},
+                                           StopAt{"EncodeWithTheDecoderBlockedCtrlC", SIGINT, true},
+                                           StopAt{"MuxIgnoringTheSignal", SIGHUP, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the mux ----
 
@@ -431,6 +489,16 @@ TEST_F(EncpipeFailure, MuxIntoAMissingDirectoryFailsWithoutTheDoneBlock) {
   EXPECT_EQ(result.err.find("=== Done ==="), std::string::npos);
   EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
   EXPECT_GT(fs::file_size(work_dir() / "out.av1"), 0u);
+}
+
+// ffmpeg exits 0 without writing anything when it is told to quit early.
+TEST_F(EncpipeFailure, MuxThatLeavesNoOutputIsNoSuccess) {
+  const auto result = run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("fake_svt")},
+                          {{"QUEN_FFMPEG_MUX", "no-output"}});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(result.err, EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\n"
+                                   "Error: mux failed: the output clip_quenav1.mp4 is missing\n"));
+  EXPECT_TRUE(fs::exists(work_dir() / "out.av1"));
 }
 
 TEST_F(EncpipeFailure, MuxProgramThatCannotStart) {

@@ -73,6 +73,8 @@ TEST(IvfStream, ReportsTheByteWhereTheStreamBreaksOff) {
       {ivf_header().substr(0, 31), at("0: IVF header cut short, 31 of 32 bytes")},
       {"RIFF" + ivf_header().substr(4) + frame_record(3),
        at("0: not an IVF stream, it does not begin with \"DKIF\"")},
+      {"DKIF" + std::string("\0\0\x40\0", 4) + ivf_header().substr(8) + frame_record(3),
+       at("0: IVF header size 64, not 32")},
       {ivf_header(), at("32: no frame follows the IVF header")},
       {ivf_header() + frame_record(3) + frame_record(9).substr(0, 11),
        at("47: frame header cut short, 11 of 12 bytes")},

@@ -124,7 +124,7 @@ TEST(EncpipeRun, ChildrenGetTheirExactCommandLinesAndStreams) {
   EXPECT_EQ(decode->argv0, tool("record_ffmpeg"));
   EXPECT_EQ(decode->args,
             (Args{"-y", "-i", "clip.mp4", "-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "pipe:1"}));
-  EXPECT_EQ(decode->stdin_kind, "file");  // ours, inherited
+  EXPECT_EQ(decode->stdin_kind, "null");  // ffmpeg would read ours for keys
   EXPECT_EQ(decode->stdout_kind, "pipe");
   EXPECT_EQ(decode->stderr_kind, "null");
   EXPECT_EQ(decode->sigpipe, "default");
@@ -144,7 +144,7 @@ TEST(EncpipeRun, ChildrenGetTheirExactCommandLinesAndStreams) {
   ASSERT_TRUE(mux);
   EXPECT_EQ(mux->args, (Args{"-y", "-i", (work_dir / "out.av1").string(), "-i", "clip.mp4", "-map", "0:v:0",
                              "-map", "1:a:0?", "-c", "copy", "clip_quenav1.mp4"}));
-  EXPECT_EQ(mux->stdin_kind, "file");
+  EXPECT_EQ(mux->stdin_kind, "null");
   EXPECT_EQ(mux->stdout_kind, "file");
   EXPECT_EQ(mux->stderr_kind, "null");
   EXPECT_EQ(mux->sigpipe, "default");
@@ -237,6 +237,22 @@ TEST(EncpipeEndToEnd, MakesAnMp4WithAv1VideoAndTheInputsAudio) {
     EXPECT_TRUE(std::regex_match(line, std::regex(fmt::format("{} -30 (0|15|30)", pairs)))) << line;
   }
   EXPECT_EQ(pairs, 19);
+}
+
+// A batch loop hands encpipe its list as standard input: the ffmpeg children
+// must leave the rest of it to the loop.
+TEST(EncpipeEndToEnd, BatchLoopOnStandardInputEncodesEveryFile) {
+  TempDir tmp("encpipe-e2e");
+  fs::create_symlink(av_clip(), tmp / "a.mp4");
+  fs::create_symlink(av_clip(), tmp / "b.mp4");
+  std::ofstream(tmp / "list") << "a.mp4\nb.mp4\n";
+  const auto result = run_program(
+      {"/bin/bash", "-c", "while read -r f; do \"$0\" \"$f\" --svt \"$1\" || exit; echo \"$f\"; done",
+       ENCPIPE_PATH, tool("fake_svt")},
+      {.env = {{"TMPDIR", tmp.path().string()}}, .cwd = tmp.path(), .stdin_file = tmp / "list"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, "a.mp4\nb.mp4\n");
+  EXPECT_EQ(ffprobe_streams(tmp / "b_quenav1.mp4"), "av1,video\naac,audio\n");
 }
 
 // ffmpeg would take the output for an option and the AV1 stream under a

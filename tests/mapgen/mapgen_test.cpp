@@ -309,12 +309,16 @@ TEST_F(MapgenRun, AnOutputThatNamesTheInputLeavesTheVideoIntact) {
   const auto original = grey_clip("testsrc2", 130, 70, 4);
   std::filesystem::copy_file(original, dir_ / "clip.mkv");
   const auto bytes = slurp(dir_ / "clip.mkv");
-  const auto result = run_program({mapgen, "clip.mkv", "-o", "./clip.mkv"}, {.cwd = dir_.path()});
-  EXPECT_EQ(result.exit_code, 1);
-  const std::string tail =
-      "Error: create output\n\nCaused by:\n    the output path names the input video itself: ./clip.mkv\n";
-  EXPECT_THAT(result.err, EndsWith(tail));
-  EXPECT_EQ(slurp(dir_ / "clip.mkv"), bytes);
+  // FFmpeg opens "file:clip.mkv" as clip.mkv.
+  for (const auto& [input, output] :
+       {std::pair{"clip.mkv", "./clip.mkv"}, std::pair{"file:clip.mkv", "clip.mkv"}}) {
+    const auto result = run_program({mapgen, input, "-o", output}, {.cwd = dir_.path()});
+    EXPECT_EQ(result.exit_code, 1);
+    const std::string tail = fmt::format(
+        "Error: create output\n\nCaused by:\n    the output path names the input video itself: {}\n", output);
+    EXPECT_THAT(result.err, EndsWith(tail));
+    EXPECT_EQ(slurp(dir_ / "clip.mkv"), bytes);
+  }
 }
 
 // A reader that is gone, as after `mapgen ... 2>&1 | head -3`: the console

@@ -5,6 +5,7 @@
 #include "ivf_stream.hpp"
 #include "process.hpp"
 #include "size_report.hpp"
+#include "stop_signals.hpp"
 
 #include <fmt/format.h>
 
@@ -13,17 +14,19 @@
 namespace encpipe {
 namespace {
 
+// ffmpeg reads its standard input for interactive keys: ours belongs to
+// whoever started encpipe (the rest of a batch loop's list, a terminal), and
+// a "q" in it would end the decode early and quietly.
 Child start_decoder(const EncodeJob& job) {
   return quen::with_context("spawn ffmpeg", [&] {
     return spawn(decode_command(job),
-                 {.in = Stdio::inherit(), .out = Stdio::pipe(), .err = Stdio::null_device()});
+                 {.in = Stdio::null_device(), .out = Stdio::pipe(), .err = Stdio::null_device()});
   });
 }
 
-// The encoder gets the pipe's read end as its standard input; we make no
-// copy of it, and the caller closes its own once the encoder has ended.
-int run_encoder(const EncodeJob& job, const quen::Fd& video) {
-  return spawn(encode_command(job), {.in = Stdio::descriptor(video.get())}).wait();
+// The encoder gets a copy of the pipe's read end as its standard input.
+Child start_encoder(const EncodeJob& job, const quen::Fd& video) {
+  return spawn(encode_command(job), {.in = Stdio::descriptor(video.get())});
 }
 
 // The decoder's wait status; a failed wait leaves nothing to judge.
@@ -66,9 +69,9 @@ void run_encode_pipe(const EncodeJob& job) {
     throw quen::Error("no ffmpeg stdout");
   }
 
-  int encoder_status = 0;
+  std::optional<Child> encoder;
   try {
-    encoder_status = run_encoder(job, video);
+    encoder.emplace(start_encoder(job, video));
   } catch (...) {
     // The decoder is not waited for: with the read end closed, its next
     // write meets a pipe without readers and ends it.
@@ -76,10 +79,20 @@ void run_encode_pipe(const EncodeJob& job) {
     decoder.detach();
     quen::rethrow_with_context("spawn SvtAv1EncApp");
   }
-  // Closed before the decoder is waited for, so that a decoder whose reader
-  // is gone cannot stay blocked on a full pipe.
+  // From here on only the children hold the pipe's ends: a decoder whose
+  // reader has ended, by a stop signal too, meets a pipe without readers
+  // instead of blocking on a full one for ever.
   video.close();
+  int encoder_status = 0;
+  try {
+    encoder_status = encoder->wait();
+  } catch (...) {
+    decoder.detach();
+    quen::rethrow_with_context("spawn SvtAv1EncApp");
+  }
+  stop_signals::throw_if_stopped();  // the decoder is reaped on the way out
   const std::optional<int> decoder_status = wait_for_decoder(decoder);
+  stop_signals::throw_if_stopped();
 
   if (encoder_status != 0) {
     throw quen::Error(fmt::format("SvtAv1EncApp failed: ExitStatus(unix_wait_status({}))", encoder_status));

@@ -68,6 +68,14 @@ void check_file_header(const quen::Fd& file, const fs::path& path) {
         fmt::format("AV1 stream {} breaks off at byte 0: not an IVF stream, it does not begin with \"DKIF\"",
                     path.string()));
   }
+  // The first record follows the header at the offset the header gives.
+  // Writers give 32; any other value would put the first record elsewhere
+  // than where it is looked for.
+  const unsigned header_size = header[6] | static_cast<unsigned>(header[7]) << 8;
+  if (header_size != file_header_size) {
+    throw quen::Error(fmt::format("AV1 stream {} breaks off at byte 0: IVF header size {}, not 32",
+                                  path.string(), header_size));
+  }
 }
 
 std::uint32_t little_endian_32(std::span<const unsigned char, 4> bytes) {

@@ -7,6 +7,7 @@
 #include "common/program_main.hpp"
 #include "encode_pipe.hpp"
 #include "encpipe_cli.hpp"
+#include "input_check.hpp"
 #include "mux.hpp"
 #include "output_check.hpp"
 #include "quenmap/ffmpeg_error.hpp"
@@ -50,7 +51,9 @@ MuxJob mux_job(const Cli& cli, const RunPaths& paths) {
 void run(const Cli& cli) {
   const RunPaths paths = run_paths(cli.input, cli.output, std::getenv("TMPDIR"));
   refuse_destructive_paths(cli.input, paths);
+  refuse_input_read_only_once(cli.input);
   WorkDir work_dir = quen::with_context("create work dir", [&] { return WorkDir::acquire(paths.work_dir); });
+  refuse_output_in_work_dir(paths, work_dir.identity());
   print_banner(cli, paths);
 
   quenmap::init_ffmpeg();
@@ -66,10 +69,20 @@ void run(const Cli& cli) {
   work_dir.remove();
 }
 
+// A run told to stop unwinds like a failure, which reaps its children and
+// releases the work directory's lock, and then ends by the signal it got.
+void run_unless_stopped(const Cli& cli) {
+  try {
+    run(cli);
+  } catch (const stop_signals::Stopped& stop) {
+    stop_signals::end_by(stop.signal());
+  }
+}
+
 }  // namespace
 }  // namespace encpipe
 
 int main(int argc, char** argv) {
   encpipe::stop_signals::install();
-  return quen::program_main(argc, argv, encpipe::parse_cli, encpipe::run);
+  return quen::program_main(argc, argv, encpipe::parse_cli, encpipe::run_unless_stopped);
 }

@@ -1,7 +1,7 @@
 #include "output_check.hpp"
 
 #include "common/error.hpp"
-#include "common/file_identity.hpp"
+#include "common/ffmpeg_path.hpp"
 
 #include <fmt/format.h>
 
@@ -36,18 +36,53 @@ bool is_a_work_file(const fs::path& path, const RunPaths& paths) {
          (identity == quen::file_identity(paths.roi_path) || identity == quen::file_identity(paths.av1_path));
 }
 
+[[noreturn]] void throw_output_in_work_dir(const RunPaths& paths) {
+  throw quen::Error(fmt::format("the output path lies in the work directory {}, which the run removes: {}",
+                                paths.work_dir.string(), paths.output_path));
+}
+
+// Where the output's name leads once its own symbolic links are followed,
+// dangling ones too: ffmpeg creates the file a dangling link points to.
+fs::path link_target(fs::path path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(path, error)) || error) break;
+    const fs::path target = fs::read_symlink(path, error);
+    if (error) break;
+    path = path.parent_path() / target;
+  }
+  return path;
+}
+
 }  // namespace
 
 void refuse_destructive_paths(std::string_view input, const RunPaths& paths) {
   const fs::path output(paths.output_path);
-  quen::refuse_output_that_is_input(quen::file_identity(output), paths.output_path, input);
-  if (lies_within(output, paths.work_dir) || is_a_work_file(output, paths)) {
-    throw quen::Error(fmt::format("the output path lies in the work directory {}, which the run removes: {}",
-                                  paths.work_dir.string(), paths.output_path));
+  const auto input_file = quen::ffmpeg_local_file(input);
+  if (input_file) {
+    quen::refuse_output_that_is_input(quen::file_identity(output), paths.output_path, *input_file);
   }
-  if (lies_within(input, paths.work_dir)) {
+  if (lies_within(output, paths.work_dir) || is_a_work_file(output, paths)) throw_output_in_work_dir(paths);
+  if (input_file && lies_within(*input_file, paths.work_dir)) {
     throw quen::Error(fmt::format("the input video lies in the work directory {}, which the run removes: {}",
                                   paths.work_dir.string(), input));
+  }
+}
+
+void refuse_output_in_work_dir(const RunPaths& paths, const quen::FileIdentity& work_dir) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(link_target(paths.output_path), error);
+  if (error) return;
+  // A directory that cannot be resolved cannot take the output either: the
+  // mux fails there on its own.
+  fs::path dir = fs::canonical(absolute.parent_path(), error);
+  if (error) return;
+  // The canonical path has no links left, so its leading parts are the
+  // directories that really hold the output.
+  for (;;) {
+    if (quen::file_identity(dir) == work_dir) throw_output_in_work_dir(paths);
+    if (dir == dir.parent_path()) return;
+    dir = dir.parent_path();
   }
 }
 

@@ -151,7 +151,6 @@ Child::~Child() {
   if (pid_ < 0) return;
   int status = 0;
   stop_signals::reap(std::exchange(pid_, -1), status);
-  stop_signals::finish_if_stopped();
 }
 
 int Child::wait() {
@@ -162,8 +161,6 @@ int Child::wait() {
   if (const int error = stop_signals::reap(std::exchange(pid_, -1), status); error != 0) {
     throw_system_error(error);
   }
-  // A child that ended because we were told to stop is no result to act on.
-  stop_signals::finish_if_stopped();
   return status;
 }
 

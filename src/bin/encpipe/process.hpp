@@ -41,8 +41,10 @@ struct ChildStdio {
 };
 
 // A started child process. It is reaped when its owner goes away, unless it
-// has been waited for or detached. While it lives, a stop signal sent to us
-// is passed on to it (stop_signals.hpp).
+// has been waited for or detached; our ends of its pipes are closed first. A
+// child that is still running then is waited for: the owner must hold no
+// other end of a pipe the child may be blocked on. While it lives, a stop
+// signal sent to us is passed on to it (stop_signals.hpp).
 class Child {
  public:
   Child(pid_t pid, quen::Fd in, quen::Fd out, quen::Fd err) noexcept;
@@ -61,7 +63,9 @@ class Child {
   quen::Fd take_stderr() noexcept { return std::move(err_); }
 
   // Waits for the child's end and gives its wait status as waitpid reports it
-  // (0 only for a normal exit with code 0). Throws std::system_error.
+  // (0 only for a normal exit with code 0). Throws std::system_error. A stop
+  // signal ends the wait only by ending the child; the caller asks
+  // stop_signals::throw_if_stopped whether that is why it ended.
   int wait();
 
   // Leaves the child running, never to be waited for by us.

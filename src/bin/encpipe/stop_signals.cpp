@@ -23,6 +23,7 @@ sigset_t stop_set() noexcept {
   sigset_t set;
   sigemptyset(&set);
   for (const int sig : stop_signal_numbers) sigaddset(&set, sig);
+  sigaddset(&set, SIGALRM);
   return set;
 }
 
@@ -39,9 +40,53 @@ void signal_children(int sig) noexcept {
   }
 }
 
+void on_stop_signal(int sig) noexcept {
+  const int saved_errno = errno;
+  int expected = 0;
+  const bool first = pending_signal.compare_exchange_strong(expected, sig);
+  if (!any_child()) end_by(sig);
+  if (first) {
+    signal_children(sig);
+    alarm(kill_delay_seconds);
+  } else {
+    signal_children(SIGKILL);
+  }
+  errno = saved_errno;
+}
+
+// The kill delay after a stop signal is over.
+void on_alarm(int) noexcept {
+  const int saved_errno = errno;
+  if (pending_signal.load() != 0) signal_children(SIGKILL);
+  errno = saved_errno;
+}
+
+void catch_signal(int sig, void (*handler)(int)) noexcept {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  action.sa_mask = stop_set();  // one handler at a time
+  action.sa_flags = SA_RESTART;
+  sigaction(sig, &action, nullptr);
+}
+
+}  // namespace
+
+void install() noexcept {
+  for (const int sig : stop_signal_numbers) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    catch_signal(sig, on_stop_signal);
+  }
+  catch_signal(SIGALRM, on_alarm);
+}
+
+void throw_if_stopped() {
+  if (const int sig = pending_signal.load(); sig != 0) throw Stopped(sig);
+}
+
 // Default action, then the signal again: the process ends as if it had never
 // caught it, and its parent sees it killed by that signal.
-[[noreturn]] void end_by_signal(int sig) noexcept {
+void end_by(int sig) noexcept {
   signal(sig, SIG_DFL);
   sigset_t only;
   sigemptyset(&only);
@@ -49,29 +94,6 @@ void signal_children(int sig) noexcept {
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   raise(sig);
   _exit(128 + sig);  // not reached unless the signal was held back elsewhere
-}
-
-void on_stop_signal(int sig) noexcept {
-  const int saved_errno = errno;
-  int expected = 0;
-  const bool first = pending_signal.compare_exchange_strong(expected, sig);
-  if (!any_child()) end_by_signal(sig);
-  signal_children(first ? sig : SIGKILL);
-  errno = saved_errno;
-}
-
-}  // namespace
-
-void install() noexcept {
-  struct sigaction action {};
-  action.sa_handler = on_stop_signal;
-  action.sa_mask = stop_set();  // one handler at a time
-  action.sa_flags = SA_RESTART;
-  for (const int sig : stop_signal_numbers) {
-    struct sigaction old {};
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    sigaction(sig, &action, nullptr);
-  }
 }
 
 Blocked::Blocked() noexcept {
@@ -115,16 +137,6 @@ int reap(pid_t pid, int& status) noexcept {
     if (errno != EINTR) return errno;
   }
   return 0;
-}
-
-void finish_if_stopped() noexcept {
-  const int sig = pending_signal.load();
-  if (sig == 0) return;
-  for (const auto& slot : children) {
-    int status = 0;
-    if (const pid_t pid = slot.load(); pid > 0) reap(pid, status);
-  }
-  end_by_signal(sig);
 }
 
 }  // namespace encpipe::stop_signals

@@ -1,24 +1,52 @@
 #pragma once
-// SIGINT, SIGTERM and SIGHUP sent to encpipe alone must not leave its
-// children running: a job scheduler, `timeout` or a service manager signals
-// only us, and an orphaned encoder would go on writing into a work directory
-// whose lock died with us. So every live child is known here; a stop signal
-// is passed on to them, encpipe reaps them, and then ends by that same
-// signal, its work directory left in place as after any failure.
+// SIGINT, SIGTERM and SIGHUP must end encpipe promptly and leave no child
+// running: a job scheduler, `timeout` or a service manager signals only us,
+// Ctrl-C signals the whole process group, and an orphaned encoder would go on
+// writing into a work directory whose lock died with us.
 //
-// A second stop signal kills the children outright, for a child that takes
-// its time to stop or ignores the first. With no child alive a stop signal
-// ends encpipe at once, as it would without any of this.
+// So every live child is known here. A stop signal is passed on to them, and
+// a child that has not ended 5 seconds later is killed (ffmpeg, for one,
+// catches the signal and only notices it between two writes). The waits of
+// the run then return, the run sees the stop (throw_if_stopped) and unwinds
+// like a failure, reaping its remaining children on the way, and main ends
+// encpipe by that same signal, its work directory left in place as after any
+// failure. A second stop signal kills the children at once. With no child
+// alive a stop signal ends encpipe at once, as it would without any of this.
 
 #include <signal.h>
 #include <sys/types.h>
 
+#include <exception>
+
 namespace encpipe::stop_signals {
+
+// What a child gets before it is killed, after the first stop signal.
+inline constexpr unsigned kill_delay_seconds = 5;
 
 // Catches the stop signals, except those that were ignored when encpipe
 // started (`nohup`, a background job): they stay ignored. Called once, at
 // the start of main.
 void install() noexcept;
+
+// The run was told to stop by `signal()`; thrown by throw_if_stopped and
+// caught only by main.
+class Stopped : public std::exception {
+ public:
+  explicit Stopped(int signal) noexcept : signal_(signal) {}
+  int signal() const noexcept { return signal_; }
+  const char* what() const noexcept override { return "stopped by a signal"; }
+
+ private:
+  int signal_;
+};
+
+// Throws Stopped when a stop signal has arrived. Called after every wait for
+// a child: a child that ended because we were told to stop is no result.
+void throw_if_stopped();
+
+// Ends the process by `sig` as if it had never been caught, so that the
+// parent sees encpipe killed by that signal (128+N in a shell).
+[[noreturn]] void end_by(int sig) noexcept;
 
 // Holds the stop signals back for as long as it lives, so that a child's
 // start and its entry here, or its reaping and its removal, are one step
@@ -45,10 +73,5 @@ void remove_child(pid_t pid) noexcept;
 // Waits for the child's end, reaps it and removes it from the table; 0, or
 // the system's error number. Stop signals may come in the meantime.
 int reap(pid_t pid, int& status) noexcept;
-
-// Called after a child has been reaped: when a stop signal has arrived,
-// reaps every other child still known here and ends the process by that
-// signal. Otherwise returns.
-void finish_if_stopped() noexcept;
 
 }  // namespace encpipe::stop_signals

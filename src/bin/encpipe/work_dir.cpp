@@ -59,7 +59,8 @@ quen::Fd open_directory(const fs::path& path) {
   throw_system_error(errno);
 }
 
-void check_ownership(const quen::Fd& dir, const fs::path& path) {
+// Gives the identity of the directory that passed.
+quen::FileIdentity check_ownership(const quen::Fd& dir, const fs::path& path) {
   struct stat st {};
   if (fstat(dir.get(), &st) != 0) throw_system_error(errno);
   if (st.st_uid != geteuid()) {
@@ -70,6 +71,7 @@ void check_ownership(const quen::Fd& dir, const fs::path& path) {
     throw quen::Error(fmt::format("work directory {} is writable by group or others (mode {:04o})",
                                   path.string(), st.st_mode & 07777));
   }
+  return quen::FileIdentity::of(st);
 }
 
 // The lock lies on the directory itself, so that no extra file appears in
@@ -99,9 +101,9 @@ WorkDir WorkDir::acquire(const fs::path& path) {
   refuse_other_kinds(path);
   create_with_parents(path);
   quen::Fd dir = open_directory(path);
-  check_ownership(dir, path);
+  const quen::FileIdentity identity = check_ownership(dir, path);
   lock(dir, path);
-  return WorkDir(path, std::move(dir));
+  return WorkDir(path, std::move(dir), identity);
 }
 
 void WorkDir::remove() noexcept {

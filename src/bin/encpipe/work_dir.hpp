@@ -11,6 +11,7 @@
 // files.
 
 #include "common/fd.hpp"
+#include "common/file_identity.hpp"
 
 #include <filesystem>
 #include <string_view>
@@ -33,17 +34,20 @@ class WorkDir {
   static WorkDir acquire(const std::filesystem::path& path);
 
   const std::filesystem::path& path() const noexcept { return path_; }
+  // The directory that was checked and locked, whatever its path leads to.
+  const quen::FileIdentity& identity() const noexcept { return identity_; }
 
   // Removes the directory with everything in it; a failure is ignored. The
   // lock is held until the directory is gone.
   void remove() noexcept;
 
  private:
-  WorkDir(std::filesystem::path path, quen::Fd lock) noexcept
-      : path_(std::move(path)), lock_(std::move(lock)) {}
+  WorkDir(std::filesystem::path path, quen::Fd lock, quen::FileIdentity identity) noexcept
+      : path_(std::move(path)), lock_(std::move(lock)), identity_(identity) {}
 
   std::filesystem::path path_;
   quen::Fd lock_;  // the directory itself, opened and flock'ed
+  quen::FileIdentity identity_;
 };
 
 }  // namespace encpipe

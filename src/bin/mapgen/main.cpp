@@ -1,5 +1,6 @@
 // mapgen: writes the SVT-AV1 ROI map of a video from its QuenMAP analysis.
 
+#include "common/ffmpeg_path.hpp"
 #include "common/file_size.hpp"
 #include "common/input_stem.hpp"
 #include "common/program_main.hpp"
@@ -49,7 +50,7 @@ void run(const Cli& cli) {
   const roimap::RoiMapOptions options{
       .uniform_offset = resolve_uniform_offset(cli.diagnostic, cli.diag_value),
       .invert_sign = cli.invert_sign,
-      .keep_intact = cli.input,
+      .keep_intact = quen::ffmpeg_local_file(cli.input),
   };
   if (cli.invert_sign) print_sign_inversion_notice();
   const auto bucket_counts =

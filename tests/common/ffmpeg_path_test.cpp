@@ -1,8 +1,8 @@
-#include "ffmpeg_file_argument.hpp"
+#include "common/ffmpeg_path.hpp"
 
 #include <gtest/gtest.h>
 
-namespace encpipe {
+namespace quen {
 namespace {
 
 TEST(FfmpegFileArgument, PathsFfmpegReadsAsTheFileStayAsTheyAre) {
@@ -21,5 +21,16 @@ TEST(FfmpegFileArgument, OptionAndProtocolLookalikesGetDotSlash) {
   }
 }
 
+TEST(FfmpegLocalFile, FileProtocolNamesTheRestAndOtherProtocolsNoFile) {
+  EXPECT_EQ(ffmpeg_local_file("v.mp4"), "v.mp4");
+  EXPECT_EQ(ffmpeg_local_file("a/b:c.mp4"), "a/b:c.mp4");
+  EXPECT_EQ(ffmpeg_local_file("file:v.mp4"), "v.mp4");
+  EXPECT_EQ(ffmpeg_local_file("file:/abs/v.mp4"), "/abs/v.mp4");
+  for (const char* path :
+       {"pipe:0", "https://example.com/v.mp4", "12:00.mp4", "FILE:v.mp4", "subfile,,start,0,end,0,,:v.mp4"}) {
+    EXPECT_EQ(ffmpeg_local_file(path), std::nullopt) << path;
+  }
+}
+
 }  // namespace
-}  // namespace encpipe
+}  // namespace quen
