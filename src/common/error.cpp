@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace quen {
@@ -12,9 +14,21 @@ void rethrow_with_context(std::string_view context) {
 
 namespace {
 
+// The standard library's own failures carry the name of their type as their
+// text ("std::bad_alloc"), which tells a user nothing: these say what
+// happened. A length_error is a container asked to grow past the largest size
+// it can hold, a request no memory could serve.
+std::string_view message_of(const std::exception& error) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "out of memory";
+  if (dynamic_cast<const std::length_error*>(&error) != nullptr) {
+    return "out of memory: a size beyond what can be held";
+  }
+  return error.what();
+}
+
 // Collects the messages of the chain, outermost first.
 void collect_messages(const std::exception& error, std::vector<std::string>& out) {
-  out.emplace_back(error.what());
+  out.emplace_back(message_of(error));
   try {
     std::rethrow_if_nested(error);
   } catch (const std::exception& cause) {

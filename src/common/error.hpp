@@ -45,6 +45,7 @@ decltype(auto) with_context(std::string_view context, Step&& step) {
 
 // The error report: the outermost message, then, when the error has causes,
 // a blank line, "Caused by:" and one line per cause from the outermost inward.
+// A failed allocation (std::bad_alloc and its kin) reads "out of memory".
 std::string error_report(const std::exception& error);
 
 // The report of a failure that escaped a program's run.

@@ -19,6 +19,10 @@ namespace quen {
 // console lines.
 void prepare_process() noexcept;
 
+// Prints the "Error:" report of `error` on standard error. Forming the report
+// takes memory, which may be what ran out: then a fixed line is printed.
+void print_error_report(const std::exception_ptr& error) noexcept;
+
 // `parse` turns the arguments into the options record, or ends the process
 // itself on help, version or a command-line error.
 template <class Parse, class Run>
@@ -29,7 +33,7 @@ int program_main(int argc, char** argv, Parse&& parse, Run&& run) noexcept {
     run(cli);
     return 0;
   } catch (...) {
-    eprint("Error: {}\n", error_report(std::current_exception()));
+    print_error_report(std::current_exception());
     return 1;
   }
 }

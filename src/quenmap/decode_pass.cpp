@@ -96,11 +96,15 @@ DecodeResult pass1_decode(const std::string& input_path) {
   DecodeResult result{quen::with_context("open input", [&] { return open_video(input_path); }), nullptr, 0};
   VideoInput& video = result.video;
   // A video with no whole block cannot be analysed: refuse it before the
-  // encoder announces an analysis that would never happen.
-  quen::with_context("Pass 1 decode", [&] { check_frame_size(video.width, video.height); });
-  result.encoder = std::make_unique<QuenMapEncoder>(static_cast<std::uint16_t>(video.width),
-                                                    static_cast<std::uint16_t>(video.height), video.fps_num,
-                                                    video.fps_den);
+  // encoder announces an analysis that would never happen. The encoder's
+  // first frame buffer is the pass's first large allocation (512 MiB at
+  // 8192x8192), so a failure to make it belongs to the pass too.
+  quen::with_context("Pass 1 decode", [&] {
+    check_frame_size(video.width, video.height);
+    result.encoder = std::make_unique<QuenMapEncoder>(static_cast<std::uint16_t>(video.width),
+                                                      static_cast<std::uint16_t>(video.height), video.fps_num,
+                                                      video.fps_den);
+  });
   result.decoded_frames =
       quen::with_context("Pass 1 decode", [&] { return decode_all(video, *result.encoder); });
   return result;

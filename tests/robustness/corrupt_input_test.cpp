@@ -19,6 +19,16 @@
 #include <sstream>
 #include <thread>
 
+// GCC tells of AddressSanitizer by __SANITIZE_ADDRESS__, clang by __has_feature.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUEN_ASAN_BY_FEATURE 1
+#endif
+#endif
+#ifndef QUEN_ASAN_BY_FEATURE
+#define QUEN_ASAN_BY_FEATURE 0
+#endif
+
 namespace quen::testing {
 namespace {
 
@@ -206,6 +216,27 @@ TEST_F(CorruptInput, AMapThatCannotBeCreatedLeavesNothingBehind) {
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_THAT(result.err, ::testing::EndsWith(fmt::format("Error: create output\n\nCaused by:\n    {}\n",
                                                           std::strerror(EACCES))));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "map.txt"));
+}
+
+TEST_F(CorruptInput, AFrameBeyondTheMemoryLimitIsReportedAsOutOfMemory) {
+#if defined(__SANITIZE_ADDRESS__) || QUEN_ASAN_BY_FEATURE
+  // AddressSanitizer reserves terabytes of address space for its shadow
+  // memory, so no address-space limit lets the program even start.
+  GTEST_SKIP() << "an address-space limit cannot work under AddressSanitizer";
+#endif
+  if (access("/usr/bin/prlimit", X_OK) != 0) GTEST_SKIP() << "prlimit is needed to limit the address space";
+  // The program loads its libraries and opens this clip within some 265 MiB
+  // of address space; the pass's first frame buffer, 8192x8192 doubles,
+  // takes 512 MiB more. A 512 MiB limit leaves some 250 MiB to spare at the
+  // start and falls short of the buffer by as much.
+  const auto clip =
+      make_clip("robust_8192x8192.avi", {"-f", "lavfi", "-i", "color=c=gray:size=8192x8192:rate=25",
+                                         "-frames:v", "2", "-c:v", "mjpeg", "-pix_fmt", "yuvj420p"});
+  const auto result = run_program(
+      {"/usr/bin/prlimit", "--as=536870912", mapgen, clip.string(), "-o", "map.txt"}, {.cwd = dir_.path()});
+  EXPECT_EQ(result.exit_code, 1) << result.err;
+  EXPECT_THAT(result.err, ::testing::EndsWith("Error: Pass 1 decode\n\nCaused by:\n    out of memory\n"));
   EXPECT_FALSE(std::filesystem::exists(dir_ / "map.txt"));
 }
 
