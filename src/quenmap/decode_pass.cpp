@@ -12,6 +12,9 @@ namespace {
 struct Frames {
   FramePtr decoded;
   FramePtr grey;
+  // The grey frame as displayed, for a video that is turned for display;
+  // empty otherwise.
+  std::vector<std::uint8_t> turned;
 };
 
 FramePtr alloc_frame() {
@@ -43,7 +46,8 @@ void ensure_grey_buffer(AVFrame& grey, const PictureDefinition& output) {
   if (const int code = av_frame_get_buffer(&grey, 32); code < 0) throw FfmpegError(code);
 }
 
-void analyse_frame(const Scaler& scaler, Frames& frames, QuenMapEncoder& encoder) {
+void analyse_frame(const VideoInput& video, Frames& frames, QuenMapEncoder& encoder) {
+  const Scaler& scaler = video.scaler;
   const AVFrame& decoded = *frames.decoded;
   AVFrame& grey = *frames.grey;
   if (definition_of(decoded) != scaler.input) throw FfmpegError(AVERROR_INPUT_CHANGED);
@@ -53,8 +57,14 @@ void analyse_frame(const Scaler& scaler, Frames& frames, QuenMapEncoder& encoder
   sws_scale(scaler.context.get(), decoded.data, decoded.linesize, 0, decoded.height, grey.data,
             grey.linesize);
   const auto stride = static_cast<std::size_t>(grey.linesize[0]);
-  encoder.process_frame(
-      std::span<const std::uint8_t>(grey.data[0], stride * static_cast<std::size_t>(grey.height)), stride);
+  if (frames.turned.empty()) {
+    encoder.process_frame(
+        std::span<const std::uint8_t>(grey.data[0], stride * static_cast<std::size_t>(grey.height)), stride);
+    return;
+  }
+  turn_plane(video.orientation, grey.data[0], stride, scaler.output.width, scaler.output.height,
+             frames.turned.data());
+  encoder.process_frame(frames.turned, video.width);
 }
 
 // Analyses every frame the decoder has ready; any negative result of the
@@ -62,7 +72,7 @@ void analyse_frame(const Scaler& scaler, Frames& frames, QuenMapEncoder& encoder
 void receive_frames(VideoInput& video, Frames& frames, QuenMapEncoder& encoder,
                     std::uint32_t& decoded_frames) {
   while (avcodec_receive_frame(video.decoder.get(), frames.decoded.get()) == 0) {
-    analyse_frame(video.scaler, frames, encoder);
+    analyse_frame(video, frames, encoder);
     ++decoded_frames;
   }
 }
@@ -75,6 +85,9 @@ std::uint32_t decode_all(VideoInput& video, QuenMapEncoder& encoder) {
   Frames frames;
   frames.decoded = alloc_frame();
   frames.grey = alloc_frame();
+  if (turns_frames(video.orientation)) {
+    frames.turned.resize(std::size_t{video.width} * video.height);
+  }
   std::uint32_t decoded_frames = 0;
   // Declared last so that the packets are released first, then the frames.
   const auto packets = collect_packets(video);

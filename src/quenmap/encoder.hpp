@@ -2,10 +2,10 @@
 // QuenMAP analysis: one d-value per whole 8x8 block of every frame pair.
 //
 // The decode pass creates one QuenMapEncoder per run and hands it every frame,
-// already converted to 8-bit grey at the video's own size, in decoder output
-// order. From the second frame on, process_frame appends the d-value of every
-// block (the Frobenius norm of P*C - C*P, with P and C the block in the
-// previous and the current frame) to d_history.
+// already converted to 8-bit grey and turned as the video is displayed, in
+// decoder output order. From the second frame on, process_frame appends the
+// d-value of every block (the Frobenius norm of P*C - C*P, with P and C the
+// block in the previous and the current frame) to d_history.
 
 #include <cstddef>
 #include <cstdint>

@@ -29,7 +29,7 @@ FormatContextPtr open_container(const std::string& path) {
   return format_ctx;
 }
 
-const AVStream& best_video_stream(AVFormatContext& format_ctx) {
+AVStream& best_video_stream(AVFormatContext& format_ctx) {
   const int position = av_find_best_stream(&format_ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (position < 0) throw quen::Error("No video stream found");
   return *format_ctx.streams[position];
@@ -76,6 +76,55 @@ Scaler make_scaler(AVPixelFormat source_format, std::uint32_t width, std::uint32
   return Scaler{std::move(context), input, output};
 }
 
+// The stream's display matrix, or nullptr when it has none. FFmpeg 6.1 moved
+// the stream's side data into its codec parameters and deprecated the old
+// way to it, which later releases removed: lavc 60.30.100 added the
+// parameters' side data, lavf 60.15.100 deprecated the stream's.
+const std::int32_t* display_matrix(const AVStream& stream) {
+  constexpr std::size_t matrix_size = 9 * sizeof(std::int32_t);
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100) && \
+    LIBAVFORMAT_VERSION_INT >= AV_VERSION_INT(60, 15, 100)
+  const AVPacketSideData* side_data = av_packet_side_data_get(
+      stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+  if (side_data == nullptr || side_data->size < matrix_size) return nullptr;
+  return reinterpret_cast<const std::int32_t*>(side_data->data);
+#else
+  std::size_t size = 0;
+  const std::uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  if (data == nullptr || size < matrix_size) return nullptr;
+  return reinterpret_cast<const std::int32_t*>(data);
+#endif
+}
+
+std::uint32_t count_video_streams(const AVFormatContext& format_ctx) {
+  std::uint32_t count = 0;
+  for (unsigned i = 0; i < format_ctx.nb_streams; ++i) {
+    if (format_ctx.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) ++count;
+  }
+  return count;
+}
+
+// Timestamps of a damaged file can be anything: a start that cannot be
+// rescaled or compared counts as unknown.
+std::int64_t start_delay(const AVFormatContext& format_ctx, const AVStream& stream) {
+  if (stream.start_time == AV_NOPTS_VALUE || format_ctx.start_time == AV_NOPTS_VALUE) return 0;
+  const std::int64_t start = av_rescale_q(stream.start_time, stream.time_base, AVRational{1, AV_TIME_BASE});
+  std::int64_t delay = 0;
+  if (start == AV_NOPTS_VALUE || __builtin_sub_overflow(start, format_ctx.start_time, &delay)) return 0;
+  return std::max<std::int64_t>(delay, 0);
+}
+
+SampleAspect displayed_sample_aspect(AVFormatContext& format_ctx, AVStream& stream,
+                                     DisplayOrientation orientation) {
+  AVRational aspect = av_guess_sample_aspect_ratio(&format_ctx, &stream, nullptr);
+  if (aspect.num <= 0 || aspect.den <= 0) return {};
+  av_reduce(&aspect.num, &aspect.den, aspect.num, aspect.den, std::numeric_limits<int>::max());
+  const auto num = static_cast<std::uint32_t>(aspect.num);
+  const auto den = static_cast<std::uint32_t>(aspect.den);
+  // A pixel turned on its side is as tall as it was wide.
+  return swaps_sides(orientation) ? SampleAspect{den, num} : SampleAspect{num, den};
+}
+
 // How far into the input the container's reader is; -1 when it cannot tell
 // (some inputs have no I/O context), which never counts as moving on.
 std::int64_t read_position(const AVFormatContext& format_ctx) {
@@ -115,16 +164,20 @@ bool belongs_to(const AVFormatContext& format_ctx, const AVPacket& packet, std::
 VideoInput open_video(const std::string& path) {
   init_ffmpeg();
   auto format_ctx = open_container(path);
-  const AVStream& stream = best_video_stream(*format_ctx);
+  AVStream& stream = best_video_stream(*format_ctx);
   auto decoder = make_decoder_context(stream);
   open_decoder(*decoder);
 
-  const auto width = static_cast<std::uint32_t>(decoder->width);
-  const auto height = static_cast<std::uint32_t>(decoder->height);
+  const auto stored_width = static_cast<std::uint32_t>(decoder->width);
+  const auto stored_height = static_cast<std::uint32_t>(decoder->height);
+  const auto orientation = orientation_from_matrix(display_matrix(stream));
+  const bool swapped = swaps_sides(orientation);
+  const auto width = swapped ? stored_height : stored_width;
+  const auto height = swapped ? stored_width : stored_height;
   const auto fps_num = static_cast<std::uint32_t>(stream.avg_frame_rate.num);
   const auto fps_den = static_cast<std::uint32_t>(stream.avg_frame_rate.den);
   const auto est_frames = estimate_frames(fps_num, fps_den, format_ctx->duration);
-  auto scaler = make_scaler(decoder->pix_fmt, width, height);
+  auto scaler = make_scaler(decoder->pix_fmt, stored_width, stored_height);
   const char* codec_name = decoder->codec != nullptr ? decoder->codec->name : nullptr;
   quen::eprint("Video: {}x{}, {}/{} fps, ~{} frames, codec: {}\n", width, height, fps_num, fps_den,
                est_frames, codec_name_debug(codec_name));
@@ -139,6 +192,10 @@ VideoInput open_video(const std::string& path) {
   video.height = height;
   video.fps_num = fps_num;
   video.fps_den = fps_den;
+  video.orientation = orientation;
+  video.video_streams = count_video_streams(*video.format_ctx);
+  video.start_delay_us = start_delay(*video.format_ctx, stream);
+  video.sample_aspect = displayed_sample_aspect(*video.format_ctx, stream, orientation);
   return video;
 }
 

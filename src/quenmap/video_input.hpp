@@ -2,6 +2,7 @@
 // The opened input video: container, chosen video stream, decoder and the
 // scaler to 8-bit grey, and the packets of that stream one at a time.
 
+#include "display_orientation.hpp"
 #include "ffmpeg_handles.hpp"
 
 #include <cstdint>
@@ -19,11 +20,19 @@ struct PictureDefinition {
   bool operator==(const PictureDefinition&) const = default;
 };
 
-// Converts decoded frames to grey at the frame's own size.
+// Converts decoded frames to grey at the size they are stored at.
 struct Scaler {
   SwsContextPtr context;
   PictureDefinition input;
   PictureDefinition output;
+};
+
+// The shape of a pixel, width over height; 0/1 when the file does not say.
+struct SampleAspect {
+  std::uint32_t num = 0;
+  std::uint32_t den = 1;
+
+  bool operator==(const SampleAspect&) const = default;
 };
 
 struct VideoInput {
@@ -32,10 +41,21 @@ struct VideoInput {
   CodecContextPtr decoder;
   Scaler scaler;
   std::uint64_t est_frames = 0;
+  // The size of the frames as displayed, which is what the analysis and the
+  // encoder see; the stored size is the scaler's.
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint32_t fps_num = 0;
   std::uint32_t fps_den = 0;
+  // How the ffmpeg program turns the stored frames for display.
+  DisplayOrientation orientation = DisplayOrientation::identity;
+  // Streams of the container that are video, attached pictures included.
+  std::uint32_t video_streams = 0;
+  // How long after the start of the file the chosen stream starts, in
+  // microseconds; 0 when it starts first or either start is unknown.
+  std::int64_t start_delay_us = 0;
+  // As displayed: turned with the frames.
+  SampleAspect sample_aspect;
 
   VideoInput() = default;
   VideoInput(VideoInput&&) noexcept = default;

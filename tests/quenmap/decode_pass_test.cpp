@@ -301,6 +301,44 @@ TEST(Pass1Decode, ColourVideoIsAnalysedOnFfmpegsGreyConversion) {
   EXPECT_THAT(outcome.result->encoder->d_history(), ::testing::ElementsAreArray(expected));
 }
 
+TEST(Pass1Decode, TurnedVideoIsAnalysedAsTheFfmpegProgramHandsItOn) {
+  // A phone-style clip: the frames stored as they are, the turn in the
+  // container. The reference is the ffmpeg program's own output of that clip,
+  // turned upright and stored losslessly: the frames the encoder would get.
+  // 70x42 leaves partial blocks, so turning the d-values after the analysis
+  // instead of the frames before it would not pass.
+  const auto stored =
+      make_clip("decode_turn_source_70x42.mp4", {"-f", "lavfi", "-i", "testsrc2=size=70x42:rate=25",
+                                                 "-frames:v", "6", "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+  for (const int degrees : {90, 180, 270}) {
+    const auto turned = make_clip(
+        fmt::format("decode_turn_{}.mp4", degrees),
+        {"-i", stored.string(), "-c", "copy", "-metadata:s:v:0", fmt::format("rotate={}", degrees)});
+    const auto upright = make_clip(fmt::format("decode_turn_{}_upright.nut", degrees),
+                                   {"-i", turned.string(), "-c:v", "ffv1"});
+
+    const auto outcome = run_pass(turned.string());
+    const auto reference = run_pass(upright.string());
+    ASSERT_TRUE(outcome.result.has_value()) << outcome.report;
+    ASSERT_TRUE(reference.result.has_value()) << reference.report;
+    const auto& video = outcome.result->video;
+    EXPECT_TRUE(turns_frames(video.orientation)) << degrees;
+    EXPECT_EQ(reference.result->video.orientation, DisplayOrientation::identity) << degrees;
+    EXPECT_EQ(video.scaler.input.width, 70u) << degrees;
+    EXPECT_EQ(video.scaler.input.height, 42u) << degrees;
+    const auto size = swaps_sides(video.orientation) ? "42x70" : "70x42";
+    EXPECT_TRUE(has_line_starting(outcome.printed, fmt::format("Video: {},", size))) << outcome.printed;
+    EXPECT_TRUE(has_line_starting(outcome.printed, fmt::format("QuenMapEncoder: {} ", size)))
+        << outcome.printed;
+    EXPECT_EQ(video.width, reference.result->video.width) << degrees;
+    EXPECT_EQ(video.height, reference.result->video.height) << degrees;
+    EXPECT_EQ(outcome.result->decoded_frames, 6u) << degrees;
+    EXPECT_THAT(outcome.result->encoder->d_history(),
+                ::testing::ElementsAreArray(reference.result->encoder->d_history()))
+        << degrees;
+  }
+}
+
 TEST(Pass1Decode, TooSmallVideoIsRefusedBeforeTheAnalysis) {
   const auto path = make_clip("decode_6x6.nut", {"-f", "lavfi", "-i", "testsrc2=size=6x6:rate=25",
                                                  "-frames:v", "3", "-pix_fmt", "gray", "-c:v", "ffv1"});

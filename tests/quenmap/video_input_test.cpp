@@ -107,6 +107,48 @@ TEST(OpenVideo, UnsetPixelFormatCannotBeScaled) {
   EXPECT_FALSE(quen::testing::has_line_starting(printed, "Video:"));
 }
 
+VideoInput open_quietly(const std::string& path) {
+  CaptureStderr();
+  auto video = open_video(path);
+  GetCapturedStderr();
+  return video;
+}
+
+// The facts the programs build the ffmpeg program's command lines from.
+TEST(OpenVideo, CountsTheVideoStreamsOfTheContainer) {
+  EXPECT_EQ(open_quietly(quen::testing::testsrc_clip(64, 48, 5)).video_streams, 1u);
+  // Beside audio, which does not count.
+  EXPECT_EQ(open_quietly(quen::testing::two_video_streams_clip()).video_streams, 2u);
+}
+
+TEST(OpenVideo, StartDelayIsHowLongAfterTheFileTheVideoStarts) {
+  // PCM audio starts at 0 exactly; the video a second later, in milliseconds.
+  const auto late = make_clip(
+      "decode_video_1s_late.mkv",
+      {"-itsoffset", "1", "-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25:duration=0.4", "-f", "lavfi",
+       "-i", "sine=duration=1.5:sample_rate=8000", "-c:v", "libx264", "-bf", "0", "-c:a", "pcm_s16le"});
+  EXPECT_EQ(open_quietly(late).start_delay_us, 1'000'000);
+  EXPECT_EQ(open_quietly(quen::testing::testsrc_clip(64, 48, 5)).start_delay_us, 0);
+}
+
+TEST(OpenVideo, SampleAspectIsGivenAsDisplayed) {
+  const auto wide =
+      make_clip("decode_sar_64_45.mp4", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "5",
+                                         "-vf", "setsar=64/45", "-c:v", "libx264"});
+  const auto turned = make_clip("decode_sar_64_45_rotate_90.mp4",
+                                {"-i", wide.string(), "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+  const auto unknown =
+      make_clip("decode_sar_unknown.mp4", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v",
+                                           "5", "-vf", "setsar=0", "-c:v", "libx264"});
+  EXPECT_EQ(open_quietly(wide).sample_aspect, (SampleAspect{64, 45}));
+  const auto upright = open_quietly(turned);
+  ASSERT_TRUE(swaps_sides(upright.orientation));
+  EXPECT_EQ(upright.width, 48u);
+  EXPECT_EQ(upright.height, 64u);
+  EXPECT_EQ(upright.sample_aspect, (SampleAspect{45, 64}));
+  EXPECT_EQ(open_quietly(unknown).sample_aspect, (SampleAspect{0, 1}));
+}
+
 TEST(NextVideoPacket, HandsOutOnlyThePreferredStream) {
   const auto path = quen::testing::two_video_streams_clip();
   CaptureStderr();
