@@ -208,6 +208,10 @@ std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64
   }
 }
 
+quen::FrameSelection frame_selection(const VideoInput& video) {
+  return {video.stream_index, video.video_streams, video.start_delay_us};
+}
+
 std::uint64_t estimate_frames(std::uint32_t fps_num, std::uint32_t fps_den, std::int64_t duration_us) {
   const double fps = static_cast<double>(fps_num) / static_cast<double>(std::max(fps_den, 1u));
   const double seconds = static_cast<double>(duration_us) / 1000000.0;

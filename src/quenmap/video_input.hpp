@@ -2,6 +2,7 @@
 // The opened input video: container, chosen video stream, decoder and the
 // scaler to 8-bit grey, and the packets of that stream one at a time.
 
+#include "common/frame_selection.hpp"
 #include "display_orientation.hpp"
 #include "ffmpeg_handles.hpp"
 
@@ -85,6 +86,10 @@ inline constexpr int stuck_read_allowance = 1000;
 // FfmpegError of the last failure; a packet starts the count again.
 std::optional<Packet> next_video_packet(AVFormatContext* format_ctx, std::uint64_t stream_index,
                                         int allowance = stuck_read_allowance);
+
+// What the ffmpeg program must be told to decode the frames this video's
+// analysis sees.
+quen::FrameSelection frame_selection(const VideoInput& video);
 
 // Frames in `duration_us` microseconds at fps_num/fps_den (a denominator of 0
 // counts as 1), truncated; an unknown (negative) duration gives 0.

@@ -279,5 +279,100 @@ TEST(EncpipeEndToEnd, InputWithoutAudioGivesVideoOnly) {
   EXPECT_EQ(ffprobe_streams(tmp / "testsrc2_128x64_10_quenav1.mp4"), "av1,video\n");
 }
 
+// ---- the map fits the frames the encoder is given ----
+
+std::string ffprobe_video(const fs::path& file, const std::string& entries) {
+  const auto result =
+      run_program({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                   "stream=" + entries, "-of", "default=nw=1", file.string()});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  return result.out;
+}
+
+double start_time(const fs::path& file, const std::string& stream) {
+  const auto result =
+      run_program({"/usr/bin/ffprobe", "-v", "error", "-select_streams", stream, "-show_entries",
+                   "stream=start_time", "-of", "default=nw=1:nk=1", file.string()});
+  return std::stod(result.out);
+}
+
+// 20 frames of moving testsrc2, 128x64, made into each kind of file whose
+// frames ffmpeg's defaults would hand the encoder apart from the analysed
+// ones.
+struct UnusualInput {
+  const char* name;
+  Args ffmpeg_args;
+  Args remux_args;  // a second ffmpeg run on the first one's file, if any
+};
+
+void PrintTo(const UnusualInput& param, std::ostream* out) {
+  *out << param.name;
+}
+
+fs::path make_unusual_input(const UnusualInput& input) {
+  const auto name = fmt::format("encpipe_{}", input.name);
+  if (input.remux_args.empty()) return quen::testing::make_clip(name, input.ffmpeg_args);
+  Args remux{"-i", quen::testing::make_clip("base_" + name, input.ffmpeg_args).string()};
+  remux.insert(remux.end(), input.remux_args.begin(), input.remux_args.end());
+  return quen::testing::make_clip(name, remux);
+}
+
+#define TESTSRC_128X64 "-f", "lavfi", "-i", "testsrc2=size=128x64:rate=25:duration=0.8"
+
+const UnusualInput unusual_inputs[] = {
+    {"rotated90.mp4", {TESTSRC_128X64, "-c:v", "libx264"}, {"-c", "copy", "-metadata:s:v:0", "rotate=90"}},
+    {"late_start.mkv",
+     {"-f", "lavfi", "-i", "sine=sample_rate=48000:duration=2", "-itsoffset", "1", TESTSRC_128X64, "-map",
+      "1:v", "-map", "0:a", "-c:v", "libx264", "-c:a", "aac"}},
+    {"anamorphic.mp4", {TESTSRC_128X64, "-vf", "setsar=64/45", "-c:v", "libx264"}},
+    // Neither stream marked default: ffmpeg then takes the larger picture.
+    {"two_videos.mkv",
+     {TESTSRC_128X64, "-f", "lavfi", "-i", "testsrc2=size=192x128:rate=25:duration=0.8", "-map", "0:v",
+      "-map", "1:v", "-c:v", "libx264", "-disposition:v:0", "0", "-disposition:v:1", "0"}},
+};
+
+class EncpipeUnusualInput : public ::testing::TestWithParam<UnusualInput> {};
+
+// encpipe's map for such a file is exactly mapgen's map (with encpipe's
+// settings and sign) of the very frames the encoder was given.
+TEST_P(EncpipeUnusualInput, MapIsTheMapOfTheFramesTheEncoderGets) {
+  const auto clip = make_unusual_input(GetParam());
+  TempDir tmp("encpipe-unusual");
+  fs::create_directory(tmp / "kept");
+  const auto result =
+      run_encpipe({clip.string(), "-o", "out.mp4", "--svt", tool("fake_svt")},
+                  {.env = {{"TMPDIR", tmp.path().string()}, {"QUEN_FAKE_SVT_KEEP", (tmp / "kept").string()}},
+                   .cwd = tmp.path()});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+
+  const auto mapgen = run_program({MAPGEN_PATH, (tmp / "kept" / "in.y4m").string(), "-o", "mapgen_roi.txt",
+                                   "--agg", "p75", "--segments", "5", "--qp-range", "30", "--invert-sign"},
+                                  {.cwd = tmp.path()});
+  ASSERT_EQ(mapgen.exit_code, 0) << mapgen.err;
+  EXPECT_EQ(slurp(tmp / "kept" / "roi.txt"), slurp(tmp / "mapgen_roi.txt"));
+
+  const std::string name = GetParam().name;
+  const auto output = tmp / "out.mp4";
+  if (name == "rotated90.mp4") {
+    // Turned upright, as the input displays.
+    EXPECT_EQ(ffprobe_video(output, "width,height"), "width=64\nheight=128\n");
+  }
+  if (name == "late_start.mkv") {
+    // The video keeps its place against the audio, to within a frame.
+    const double input_gap = start_time(clip, "v:0") - start_time(clip, "a:0");
+    const double output_gap = start_time(output, "v:0") - start_time(output, "a:0");
+    EXPECT_NEAR(output_gap, input_gap, 0.04);
+  }
+  if (name == "anamorphic.mp4") {
+    EXPECT_EQ(ffprobe_video(output, "sample_aspect_ratio"), "sample_aspect_ratio=64:45\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, EncpipeUnusualInput, ::testing::ValuesIn(unusual_inputs),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           return name.substr(0, name.find('.'));
+                         });
+
 }  // namespace
 }  // namespace encpipe_test

@@ -266,6 +266,21 @@ TEST_F(MapgenRun, ShowCmdEndsWithTheEncodeExample) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "my map.txt"));
 }
 
+// A clip stored on its side with a display rotation, as phones record: the
+// ffmpeg command of the example turns it upright before the encoder sees
+// it, so the map and the example's size are those of the upright frames.
+TEST_F(MapgenRun, ARotatedClipIsMappedAsDisplayed) {
+  const auto clip = make_clip("rotated90_136x72_8.mp4", {"-i", testsrc_clip(136, 72, 8).string(), "-c",
+                                                         "copy", "-metadata:s:v:0", "rotate=90"});
+  const auto upright = make_clip("rotated90_136x72_8.mkv", {"-i", clip.string(), "-c:v", "ffv1"});
+  const auto result = run_mapgen(clip, {"--show-cmd", "--agg", "max", "-o", "rotated_roi.txt"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_THAT(result.err, ::testing::HasSubstr("Video: 72x136, 25/1 fps"));
+  EXPECT_THAT(result.err, ::testing::HasSubstr("\n    -w 72 -h 136 --fps-num 25 --fps-denom 1\n"));
+  ASSERT_EQ(run_mapgen(upright, {"--agg", "max", "-o", "upright_roi.txt"}).exit_code, 0);
+  EXPECT_EQ(slurp(dir_ / "rotated_roi.txt"), slurp(dir_ / "upright_roi.txt"));
+}
+
 TEST_F(MapgenRun, AMissingInputFailsAfterTheSettings) {
   const auto result = run_program({mapgen, "missing.mp4"}, {.cwd = dir_.path()});
   EXPECT_EQ(result.exit_code, 1);

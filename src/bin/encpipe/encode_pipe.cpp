@@ -41,7 +41,11 @@ std::optional<int> wait_for_decoder(Child& decoder) {
 }  // namespace
 
 std::vector<std::string> decode_command(const EncodeJob& job) {
-  return {job.ffmpeg, "-y", "-i", job.input, "-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "pipe:1"};
+  std::vector<std::string> command{job.ffmpeg, "-y", "-i", job.input};
+  const auto selection = quen::ffmpeg_selection_options(job.selection);
+  command.insert(command.end(), selection.begin(), selection.end());
+  command.insert(command.end(), {"-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "pipe:1"});
+  return command;
 }
 
 // In pairs of option and value, as the encoder reads them.

@@ -2,6 +2,8 @@
 // Step [2/3]: ffmpeg decodes the input to Y4M on a pipe that SvtAv1EncApp
 // reads, encoding under the ROI map into the AV1 file.
 
+#include "common/frame_selection.hpp"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -19,11 +21,14 @@ struct EncodeJob {
   std::uint32_t height;
   std::uint32_t fps_num;
   std::uint32_t fps_den;
+  quen::FrameSelection selection;  // which frames of the input were analysed
   std::filesystem::path roi_path;
   std::filesystem::path av1_path;
 };
 
-// The decode child's command line: the program and its 8 arguments.
+// The decode child's command line: the program and its 8 arguments, with the
+// options that select the analysed frames after the input where the file
+// needs them.
 std::vector<std::string> decode_command(const EncodeJob& job);
 
 // The encode child's command line: the program and its 18 arguments.

@@ -39,13 +39,21 @@ EncodeJob encode_job(const Cli& cli, const VideoGeometry& video, const RunPaths&
           .height = video.height,
           .fps_num = video.fps_num,
           .fps_den = video.fps_den,
+          .selection = video.selection,
           .roi_path = paths.roi_path,
           .av1_path = paths.av1_path};
 }
 
-MuxJob mux_job(const Cli& cli, const RunPaths& paths) {
-  return {
-      .ffmpeg = cli.ffmpeg, .input = cli.input, .av1_path = paths.av1_path, .output_path = paths.output_path};
+MuxJob mux_job(const Cli& cli, const VideoGeometry& video, const RunPaths& paths) {
+  return {.ffmpeg = cli.ffmpeg,
+          .input = cli.input,
+          .av1_path = paths.av1_path,
+          .output_path = paths.output_path,
+          .video_delay_us = video.selection.start_delay_us,
+          .width = video.width,
+          .height = video.height,
+          .sar_num = video.sar_num,
+          .sar_den = video.sar_den};
 }
 
 void run(const Cli& cli) {
@@ -63,7 +71,7 @@ void run(const Cli& cli) {
                quen::file_size_or_zero(paths.roi_path));
 
   run_encode_pipe(encode_job(cli, video, paths));
-  run_mux(mux_job(cli, paths));
+  run_mux(mux_job(cli, video, paths));
   // Only a complete run removes its work: after a failure the map and the
   // AV1 stream stay for a look.
   work_dir.remove();

@@ -4,6 +4,7 @@
 #include "common/error.hpp"
 #include "common/ffmpeg_path.hpp"
 #include "common/file_size.hpp"
+#include "common/frame_selection.hpp"
 #include "process.hpp"
 #include "size_report.hpp"
 #include "stop_signals.hpp"
@@ -12,24 +13,50 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <numeric>
 
 namespace encpipe {
+
+namespace {
+
+// The display aspect ratio that gives the video its sample aspect ratio back,
+// reduced ("16:9" for 720x576 at 64:45); empty for square or unknown pixels.
+std::string display_aspect(const MuxJob& job) {
+  if (job.sar_num == 0 || job.sar_den == 0 || job.sar_num == job.sar_den) return {};
+  const std::uint64_t across = std::uint64_t{job.width} * job.sar_num;
+  const std::uint64_t down = std::uint64_t{job.height} * job.sar_den;
+  const std::uint64_t common = std::gcd(across, down);
+  if (common == 0) return {};
+  return fmt::format("{}:{}", across / common, down / common);
+}
+
+}  // namespace
 
 // "1:a:0?" makes the audio optional: an input without audio still muxes.
 // The files of our own making are named so that ffmpeg cannot take them for
 // an option or a protocol; the input goes as given, the meaning the analysis
 // opened it with.
 std::vector<std::string> mux_command(const MuxJob& job) {
+  std::vector<std::string> command{job.ffmpeg, "-y"};
+  if (job.video_delay_us > 0) {
+    command.insert(command.end(),
+                   {"-itsoffset", quen::ffmpeg_seconds(static_cast<std::uint64_t>(job.video_delay_us))});
+  }
   // clang-format off
-  return {job.ffmpeg,
-          "-y",
-          "-i", quen::ffmpeg_file_argument(job.av1_path.string()),
-          "-i", job.input,
-          "-map", "0:v:0",
-          "-map", "1:a:0?",
-          "-c", "copy",
-          quen::ffmpeg_file_argument(job.output_path)};
+  command.insert(command.end(), {
+      "-i", quen::ffmpeg_file_argument(job.av1_path.string()),
+      "-i", job.input,
+      "-map", "0:v:0",
+      "-map", "1:a:0?",
+      "-c", "copy"});
   // clang-format on
+  // Stream copy takes a display aspect ratio and stores the sample aspect
+  // ratio it implies at the stream's size.
+  if (const auto aspect = display_aspect(job); !aspect.empty()) {
+    command.insert(command.end(), {"-aspect", aspect});
+  }
+  command.push_back(quen::ffmpeg_file_argument(job.output_path));
+  return command;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // Step [3/3]: ffmpeg copies the AV1 stream and the input's first audio
 // stream into the output file; then the closing size report.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,9 +14,19 @@ struct MuxJob {
   std::string input;
   std::filesystem::path av1_path;
   std::string output_path;
+  // How long after the start of the input its video starts; the AV1 stream
+  // starts at 0 and is put back there.
+  std::int64_t video_delay_us = 0;
+  // The video's size and sample aspect ratio as displayed (0/1: unknown):
+  // the AV1 stream carries none.
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t sar_num = 0;
+  std::uint32_t sar_den = 1;
 };
 
-// The mux child's command line: the program and its 12 arguments.
+// The mux child's command line: the program and its 12 arguments, with the
+// video's start and sample aspect ratio where the input needs them.
 std::vector<std::string> mux_command(const MuxJob& job);
 
 // Runs the mux, prints the "=== Done ===" report; throws on failure.

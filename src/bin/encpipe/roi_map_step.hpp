@@ -4,6 +4,7 @@
 // encpipe's map gives the lowest SVT-block values the most negative offset
 // (the opposite sign of mapgen's) and aggregates an unknown --agg as p75.
 
+#include "common/frame_selection.hpp"
 #include "encpipe_cli.hpp"
 
 #include <cstdint>
@@ -11,12 +12,16 @@
 
 namespace encpipe {
 
-// What the encode needs of the video once the analysis state is gone.
+// What the encode and the mux need of the video once the analysis state is
+// gone; the size and the sample aspect ratio as displayed.
 struct VideoGeometry {
   std::uint32_t width;
   std::uint32_t height;
   std::uint32_t fps_num;
   std::uint32_t fps_den;
+  quen::FrameSelection selection;
+  std::uint32_t sar_num;  // 0 when unknown
+  std::uint32_t sar_den;
 };
 
 // Runs the decode pass over `cli.input` and writes the map to `roi_path`.

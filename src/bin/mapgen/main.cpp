@@ -59,7 +59,9 @@ void run(const Cli& cli) {
 
   print_done(quen::file_size_or_zero(output_path), counts.pairs);
   if (cli.show_cmd) {
-    print_encode_example(cli.input, output_path, {video.width, video.height, video.fps_num, video.fps_den});
+    print_encode_example(
+        cli.input, output_path,
+        {video.width, video.height, video.fps_num, video.fps_den, quenmap::frame_selection(video)});
   }
 }
 
