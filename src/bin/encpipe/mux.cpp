@@ -30,6 +30,26 @@ std::string display_aspect(const MuxJob& job) {
   return fmt::format("{}:{}", across / common, down / common);
 }
 
+// ffmpeg exits 0 although it wrote nothing when it was told to quit early.
+// A device or a pipe named as the output has no size to judge by.
+void check_output(const std::string& output_path) {
+  struct stat st {};
+  if (stat(output_path.c_str(), &st) != 0) {
+    if (errno == ENOENT) throw quen::Error(fmt::format("mux failed: the output {} is missing", output_path));
+    return;
+  }
+  if (S_ISREG(st.st_mode) && st.st_size == 0) {
+    throw quen::Error(fmt::format("mux failed: the output {} is empty", output_path));
+  }
+}
+
+// The size of the file FFmpeg read for `input`; 0 for an input that is no
+// local file, such as a network address.
+std::uint64_t input_size(const std::string& input) {
+  const auto file = quen::ffmpeg_local_file(input);
+  return file ? quen::file_size_or_zero(*file) : 0;
+}
+
 }  // namespace
 
 // "1:a:0?" makes the audio optional: an input without audio still muxes.
@@ -58,30 +78,6 @@ std::vector<std::string> mux_command(const MuxJob& job) {
   command.push_back(quen::ffmpeg_file_argument(job.output_path));
   return command;
 }
-
-namespace {
-
-// ffmpeg exits 0 although it wrote nothing when it was told to quit early.
-// A device or a pipe named as the output has no size to judge by.
-void check_output(const std::string& output_path) {
-  struct stat st {};
-  if (stat(output_path.c_str(), &st) != 0) {
-    if (errno == ENOENT) throw quen::Error(fmt::format("mux failed: the output {} is missing", output_path));
-    return;
-  }
-  if (S_ISREG(st.st_mode) && st.st_size == 0) {
-    throw quen::Error(fmt::format("mux failed: the output {} is empty", output_path));
-  }
-}
-
-// The size of the file FFmpeg read for `input`; 0 for an input that is no
-// local file, such as a network address.
-std::uint64_t input_size(const std::string& input) {
-  const auto file = quen::ffmpeg_local_file(input);
-  return file ? quen::file_size_or_zero(*file) : 0;
-}
-
-}  // namespace
 
 void run_mux(const MuxJob& job) {
   quen::eprint("\n[3/3] Mux to MP4 with audio passthrough\n");
