@@ -30,17 +30,19 @@ std::string display_aspect(const MuxJob& job) {
   return fmt::format("{}:{}", across / common, down / common);
 }
 
-// ffmpeg exits 0 although it wrote nothing when it was told to quit early.
-// A device or a pipe named as the output has no size to judge by.
-void check_output(const std::string& output_path) {
+// The size of the output the mux left. ffmpeg exits 0 although it wrote
+// nothing when it was told to quit early, so a missing or empty file is a
+// failure; a device or a pipe named as the output has no size to judge by
+// and counts as 0.
+std::uint64_t output_size(const std::string& output_path) {
   struct stat st {};
   if (stat(output_path.c_str(), &st) != 0) {
     if (errno == ENOENT) throw quen::Error(fmt::format("mux failed: the output {} is missing", output_path));
-    return;
+    return 0;
   }
-  if (S_ISREG(st.st_mode) && st.st_size == 0) {
-    throw quen::Error(fmt::format("mux failed: the output {} is empty", output_path));
-  }
+  if (!S_ISREG(st.st_mode)) return 0;
+  if (st.st_size == 0) throw quen::Error(fmt::format("mux failed: the output {} is empty", output_path));
+  return static_cast<std::uint64_t>(st.st_size);
 }
 
 // The size of the file FFmpeg read for `input`; 0 for an input that is no
@@ -89,9 +91,8 @@ void run_mux(const MuxJob& job) {
   const int status = quen::with_context("spawn ffmpeg mux", [&] { return mux.wait(); });
   stop_signals::throw_if_stopped();
   if (status != 0) throw quen::Error("mux failed");
-  check_output(job.output_path);
-  const auto output_size = quen::file_size_or_zero(job.output_path);
-  quen::eprint("{}", final_report(job.input, input_size(job.input), job.output_path, output_size));
+  const auto output_bytes = output_size(job.output_path);
+  quen::eprint("{}", final_report(job.input, input_size(job.input), job.output_path, output_bytes));
 }
 
 }  // namespace encpipe
