@@ -10,7 +10,7 @@ packages=(
   libfmt-dev
   libgtest-dev googletest libbenchmark-dev
   clang clang-format clang-tidy libclang-rt-14-dev
-  svt-av1
+  svt-av1 mkvtoolnix
 )
 
 missing=()

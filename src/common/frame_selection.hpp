@@ -8,8 +8,8 @@
 // - a video that starts after the file does (Matroska with audio first, a
 //   delayed video track): ffmpeg's constant-rate output repeats the first
 //   frame to fill the gap, so the video's own first timestamp is made 0.
-// The turn for display needs nothing: ffmpeg turns the frames by default and
-// the analysis turns them the same way.
+// The turn for display and a container's cropping need nothing: ffmpeg
+// applies them by default and the analysis applies them the same way.
 
 #include <cstdint>
 #include <string>

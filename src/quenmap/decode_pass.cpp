@@ -56,14 +56,18 @@ void analyse_frame(const VideoInput& video, Frames& frames, QuenMapEncoder& enco
 
   sws_scale(scaler.context.get(), decoded.data, decoded.linesize, 0, decoded.height, grey.data,
             grey.linesize);
+  // The part the ffmpeg program keeps is read in place, within the whole
+  // grey frame: grey conversion works pixel by pixel, so converting first
+  // and cropping after gives the same samples.
+  const FrameCrop& crop = video.crop;
   const auto stride = static_cast<std::size_t>(grey.linesize[0]);
+  const std::uint8_t* kept = grey.data[0] + crop.y * stride + crop.x;
   if (frames.turned.empty()) {
-    encoder.process_frame(
-        std::span<const std::uint8_t>(grey.data[0], stride * static_cast<std::size_t>(grey.height)), stride);
+    encoder.process_frame(std::span<const std::uint8_t>(kept, (crop.height - 1) * stride + crop.width),
+                          stride);
     return;
   }
-  turn_plane(video.orientation, grey.data[0], stride, scaler.output.width, scaler.output.height,
-             frames.turned.data());
+  turn_plane(video.orientation, kept, stride, crop.width, crop.height, frames.turned.data());
   encoder.process_frame(frames.turned, video.width);
 }
 

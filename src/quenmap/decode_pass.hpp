@@ -17,11 +17,11 @@ struct DecodeResult {
   std::uint32_t decoded_frames = 0;  // frames handed to process_frame
 };
 
-// Opens the video, analyses every frame of its video stream as displayed (a
-// frame stored on its side is turned upright first, as the ffmpeg program
-// turns it for the encoder) and returns the video, the encoder with the
-// d-values of every frame pair, and the frame count. Throws "open input" or
-// "Pass 1 decode" around the cause.
+// Opens the video, analyses every frame of its video stream as displayed (the
+// part the container keeps of a cropped frame, a frame stored on its side
+// turned upright, as the ffmpeg program hands them to the encoder) and
+// returns the video, the encoder with the d-values of every frame pair, and
+// the frame count. Throws "open input" or "Pass 1 decode" around the cause.
 DecodeResult pass1_decode(const std::string& input_path);
 
 }  // namespace quenmap

@@ -3,6 +3,10 @@
 #include "common/console.hpp"
 #include "ffmpeg_error.hpp"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -96,6 +100,40 @@ const std::int32_t* display_matrix(const AVStream& stream) {
 #endif
 }
 
+// The stream's cropping as the container states it, in the order FFmpeg
+// stores it (top, bottom, left, right, little-endian 32-bit each); all zero
+// when it has none. Libraries before lavc 61.10.100 (FFmpeg 7.1) do not
+// report it, and their ffmpeg program does not crop either.
+CropEdges container_crop_edges([[maybe_unused]] const AVStream& stream) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 10, 100)
+  const AVPacketSideData* side_data = av_packet_side_data_get(
+      stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_FRAME_CROPPING);
+  if (side_data == nullptr || side_data->size < 4 * sizeof(std::uint32_t)) return {};
+  const auto field = [data = side_data->data](std::size_t n) {
+    const std::uint8_t* at = data + 4 * n;
+    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
+           std::uint32_t{at[3]} << 24;
+  };
+  return {field(0), field(1), field(2), field(3)};
+#else
+  return {};
+#endif
+}
+
+// The part of the stored frames the ffmpeg program keeps: it crops only
+// when the container takes something off an edge, on the decoder's own
+// chroma grid.
+FrameCrop kept_part(const AVStream& stream, const AVCodecContext& decoder) {
+  const auto width = static_cast<std::uint32_t>(decoder.width);
+  const auto height = static_cast<std::uint32_t>(decoder.height);
+  const FrameCrop whole{0, 0, width, height};
+  const CropEdges edges = container_crop_edges(stream);
+  if ((edges.top | edges.bottom | edges.left | edges.right) == 0) return whole;
+  const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(decoder.pix_fmt);
+  if (format == nullptr) return whole;
+  return crop_like_ffmpeg(edges, width, height, format->log2_chroma_w, format->log2_chroma_h);
+}
+
 std::uint32_t count_video_streams(const AVFormatContext& format_ctx) {
   std::uint32_t count = 0;
   for (unsigned i = 0; i < format_ctx.nb_streams; ++i) {
@@ -170,10 +208,12 @@ VideoInput open_video(const std::string& path) {
 
   const auto stored_width = static_cast<std::uint32_t>(decoder->width);
   const auto stored_height = static_cast<std::uint32_t>(decoder->height);
+  // Cropped first, then turned, in the order of the ffmpeg program's filters.
+  const FrameCrop crop = kept_part(stream, *decoder);
   const auto orientation = orientation_from_matrix(display_matrix(stream));
   const bool swapped = swaps_sides(orientation);
-  const auto width = swapped ? stored_height : stored_width;
-  const auto height = swapped ? stored_width : stored_height;
+  const auto width = swapped ? crop.height : crop.width;
+  const auto height = swapped ? crop.width : crop.height;
   const auto fps_num = static_cast<std::uint32_t>(stream.avg_frame_rate.num);
   const auto fps_den = static_cast<std::uint32_t>(stream.avg_frame_rate.den);
   const auto est_frames = estimate_frames(fps_num, fps_den, format_ctx->duration);
@@ -192,6 +232,7 @@ VideoInput open_video(const std::string& path) {
   video.height = height;
   video.fps_num = fps_num;
   video.fps_den = fps_den;
+  video.crop = crop;
   video.orientation = orientation;
   video.video_streams = count_video_streams(*video.format_ctx);
   video.start_delay_us = start_delay(*video.format_ctx, stream);

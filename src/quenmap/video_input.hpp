@@ -3,6 +3,7 @@
 // scaler to 8-bit grey, and the packets of that stream one at a time.
 
 #include "common/frame_selection.hpp"
+#include "container_crop.hpp"
 #include "display_orientation.hpp"
 #include "ffmpeg_handles.hpp"
 
@@ -48,7 +49,10 @@ struct VideoInput {
   std::uint32_t height = 0;
   std::uint32_t fps_num = 0;
   std::uint32_t fps_den = 0;
-  // How the ffmpeg program turns the stored frames for display.
+  // The part of each stored frame that the ffmpeg program keeps: the whole
+  // frame unless the container crops it.
+  FrameCrop crop;
+  // How the ffmpeg program turns the kept part for display.
   DisplayOrientation orientation = DisplayOrientation::identity;
   // Streams of the container that are video, attached pictures included.
   std::uint32_t video_streams = 0;

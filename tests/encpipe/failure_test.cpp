@@ -350,6 +350,19 @@ TEST_F(EncpipeFailure, Av1StreamCutShortFailsBeforeTheMuxAndKeepsTheWorkDir) {
   EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
 }
 
+// The real encoder takes the frame size from the stream it reads, whatever
+// -w and -h say: frames of another size than the analysed ones would put
+// the whole map on the wrong blocks, so nothing is muxed from them.
+TEST_F(EncpipeFailure, EncoderGivenFramesOfAnotherSizeFailsBeforeTheMux) {
+  const auto result = run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("record_svt")},
+                          {{"QUEN_FFMPEG_DECODE", "crop"}, {"QUEN_SVT_MODE", "encode"}});
+  expect_failure(result, until_encode() +
+                             "Error: SvtAv1EncApp encoded frames of 64x64, but the ROI map was made for "
+                             "frames of 128x64\n");
+  EXPECT_FALSE(read_record(records(), "record_ffmpeg", 1));  // no mux
+  EXPECT_GT(fs::file_size(work_dir() / "out.av1"), 32u);
+}
+
 // ---- stopped by a signal ----
 
 // Processes other than zombies in process group `group`: encpipe's children

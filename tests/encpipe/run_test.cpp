@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+extern "C" {
+#include <libavcodec/version.h>
+}
+
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -303,14 +307,34 @@ struct UnusualInput {
   const char* name;
   Args ffmpeg_args;
   Args remux_args;  // a second ffmpeg run on the first one's file, if any
+  Args crop_edges;  // mkvpropedit settings of the Matroska file's cropping
 };
 
 void PrintTo(const UnusualInput& param, std::ostream* out) {
   *out << param.name;
 }
 
+// The file `base` with the cropping `edges` set in its first video track,
+// made once beside the clips.
+fs::path cropped_matroska(const fs::path& base, const std::string& name, const Args& edges) {
+  const auto path = base.parent_path() / name;
+  if (fs::exists(path)) return path;
+  const auto partial = base.parent_path() / fmt::format(".{}.{}.mkv", name, getpid());
+  fs::copy_file(base, partial, fs::copy_options::overwrite_existing);
+  Args edit{"/usr/bin/mkvpropedit", "-q", partial.string(), "--edit", "track:v1"};
+  for (const auto& edge : edges) edit.insert(edit.end(), {"--set", edge});
+  const auto result = run_program(edit);
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+  fs::rename(partial, path);
+  return path;
+}
+
 fs::path make_unusual_input(const UnusualInput& input) {
   const auto name = fmt::format("encpipe_{}", input.name);
+  if (!input.crop_edges.empty()) {
+    return cropped_matroska(quen::testing::make_clip("base_" + name, input.ffmpeg_args), name,
+                            input.crop_edges);
+  }
   if (input.remux_args.empty()) return quen::testing::make_clip(name, input.ffmpeg_args);
   Args remux{"-i", quen::testing::make_clip("base_" + name, input.ffmpeg_args).string()};
   remux.insert(remux.end(), input.remux_args.begin(), input.remux_args.end());
@@ -329,6 +353,11 @@ const UnusualInput unusual_inputs[] = {
     {"two_videos.mkv",
      {TESTSRC_128X64, "-f", "lavfi", "-i", "testsrc2=size=192x128:rate=25:duration=0.8", "-map", "0:v",
       "-map", "1:v", "-c:v", "libx264", "-disposition:v:0", "0", "-disposition:v:1", "0"}},
+    // Odd edges: the ffmpeg program keeps 170x112 from (16, 8) of 4:2:0 frames.
+    {"cropped.mkv",
+     {"-f", "lavfi", "-i", "testsrc2=size=192x128:rate=25:duration=0.8", "-c:v", "libx264"},
+     {},
+     {"pixel-crop-left=17", "pixel-crop-right=4", "pixel-crop-top=9", "pixel-crop-bottom=6"}},
 };
 
 class EncpipeUnusualInput : public ::testing::TestWithParam<UnusualInput> {};
@@ -336,6 +365,11 @@ class EncpipeUnusualInput : public ::testing::TestWithParam<UnusualInput> {};
 // encpipe's map for such a file is exactly mapgen's map (with encpipe's
 // settings and sign) of the very frames the encoder was given.
 TEST_P(EncpipeUnusualInput, MapIsTheMapOfTheFramesTheEncoderGets) {
+#if LIBAVCODEC_VERSION_INT < AV_VERSION_INT(61, 10, 100)
+  if (!GetParam().crop_edges.empty()) {
+    GTEST_SKIP() << "FFmpeg before 7.1 neither reports nor applies a container's cropping";
+  }
+#endif
   const auto clip = make_unusual_input(GetParam());
   TempDir tmp("encpipe-unusual");
   fs::create_directory(tmp / "kept");
@@ -366,6 +400,39 @@ TEST_P(EncpipeUnusualInput, MapIsTheMapOfTheFramesTheEncoderGets) {
   if (name == "anamorphic.mp4") {
     EXPECT_EQ(ffprobe_video(output, "sample_aspect_ratio"), "sample_aspect_ratio=64:45\n");
   }
+  if (name == "cropped.mkv") {
+    EXPECT_NE(result.err.find("Video: 170x112,"), std::string::npos) << result.err;
+    EXPECT_EQ(ffprobe_video(output, "width,height"), "width=170\nheight=112\n");
+  }
+}
+
+// ffmpeg hands the encoder a variable-frame-rate video at a constant rate,
+// repeating frames across the gaps: the map's lines then part from the
+// encoded frames at the first repeated one, which the run says, and the
+// encode is whole all the same.
+TEST(EncpipeRun, VariableFrameRateInputIsMuxedWithAWarningOnTheFrameCount) {
+  const auto clip = quen::testing::make_clip(
+      "vfr_gap_128x64_20.mp4",
+      {TESTSRC_128X64, "-vf", "setpts='N/25/TB+gte(N\\,10)*0.2/TB'", "-fps_mode", "vfr", "-c:v", "libx264"});
+  TempDir tmp("encpipe-vfr");
+  fs::create_directory(tmp / "records");
+  const auto result = run_encpipe({clip.string(), "-o", "out.mp4", "--svt", tool("record_svt")},
+                                  {.env = {{"TMPDIR", tmp.path().string()},
+                                           {"QUEN_RECORD_DIR", (tmp / "records").string()},
+                                           {"QUEN_SVT_MODE", "encode"}},
+                                   .cwd = tmp.path()});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::smatch warning;
+  ASSERT_TRUE(std::regex_search(result.err, warning,
+                                std::regex("\n      AV1: [^\n]*\n"
+                                           "      Warning: SvtAv1EncApp encoded ([0-9]+) frames where the "
+                                           "analysis decoded 20; the ROI map fits only up to the first frame "
+                                           "that ffmpeg repeated or dropped\n"
+                                           "\n\\[3/3\\] Mux to MP4 with audio passthrough\n")))
+      << result.err;
+  EXPECT_GT(std::stoi(warning[1]), 20);
+  EXPECT_NE(result.err.find("\n=== Done ===\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(tmp / "out.mp4"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, EncpipeUnusualInput, ::testing::ValuesIn(unusual_inputs),

@@ -38,6 +38,34 @@ std::optional<int> wait_for_decoder(Child& decoder) {
   }
 }
 
+// SvtAv1EncApp takes the frame size from the Y4M header, whatever -w and -h
+// say, and writes it into the IVF header; it encodes an odd side one pixel
+// short. Frames of any other size than the analysed ones (another ffmpeg
+// release's cropping, a wrapper given as --ffmpeg) would put every offset
+// of the map on the wrong block.
+bool encodes_side(std::uint32_t encoded, std::uint32_t analysed) {
+  return encoded == analysed || (analysed % 2 == 1 && encoded == analysed - 1);
+}
+
+void refuse_other_frame_size(const IvfStream& stream, const EncodeJob& job) {
+  if (encodes_side(stream.width, job.width) && encodes_side(stream.height, job.height)) return;
+  throw quen::Error(
+      fmt::format("SvtAv1EncApp encoded frames of {}x{}, but the ROI map was made for frames of {}x{}",
+                  stream.width, stream.height, job.width, job.height));
+}
+
+// SvtAv1EncApp writes one frame record per frame. Another count than the
+// analysed one means that ffmpeg repeated or dropped frames to keep a
+// constant rate (a variable-frame-rate input), from where on line n of the
+// map steers another frame than frame n. The encode itself is sound.
+void warn_if_other_frame_count(const IvfStream& stream, const EncodeJob& job) {
+  if (stream.frames == job.frames) return;
+  quen::eprint(
+      "      Warning: SvtAv1EncApp encoded {} frames where the analysis decoded {}; "
+      "the ROI map fits only up to the first frame that ffmpeg repeated or dropped\n",
+      stream.frames, job.frames);
+}
+
 }  // namespace
 
 std::vector<std::string> decode_command(const EncodeJob& job) {
@@ -110,7 +138,9 @@ void run_encode_pipe(const EncodeJob& job) {
   // mux, and a cut one is reported by the error alone, with the byte where
   // it breaks off.
   const IvfStream stream = check_ivf_stream(job.av1_path);
+  refuse_other_frame_size(stream, job);
   quen::eprint("{}", av1_size_line(job.av1_path.string(), stream.size));
+  warn_if_other_frame_count(stream, job);
 }
 
 }  // namespace encpipe

@@ -21,6 +21,7 @@ struct EncodeJob {
   std::uint32_t height;
   std::uint32_t fps_num;
   std::uint32_t fps_den;
+  std::uint32_t frames;            // how many frames the analysis decoded
   quen::FrameSelection selection;  // which frames of the input were analysed
   std::filesystem::path roi_path;
   std::filesystem::path av1_path;
@@ -35,7 +36,9 @@ std::vector<std::string> decode_command(const EncodeJob& job);
 std::vector<std::string> encode_command(const EncodeJob& job);
 
 // Runs the step and prints its lines; throws on failure, which includes an
-// AV1 stream that is not whole although both children exited 0.
+// AV1 stream that is not whole although both children exited 0, and one of
+// frames of another size than the map's. A stream of another number of
+// frames is only warned about.
 void run_encode_pipe(const EncodeJob& job);
 
 }  // namespace encpipe

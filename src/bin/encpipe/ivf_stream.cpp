@@ -56,7 +56,17 @@ std::size_t read_at(const quen::Fd& file, const fs::path& path, std::uint64_t of
   return done;
 }
 
-void check_file_header(const quen::Fd& file, const fs::path& path) {
+std::uint32_t little_endian_16(std::span<const unsigned char, 2> bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8;
+}
+
+std::uint32_t little_endian_32(std::span<const unsigned char, 4> bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// Checks the header and gives the stream with the frame size it states.
+IvfStream check_file_header(const quen::Fd& file, const fs::path& path, std::uint64_t size) {
   std::array<unsigned char, file_header_size> header{};
   const std::size_t got = read_at(file, path, 0, header);
   if (got < header.size()) {
@@ -71,16 +81,15 @@ void check_file_header(const quen::Fd& file, const fs::path& path) {
   // The first record follows the header at the offset the header gives.
   // Writers give 32; any other value would put the first record elsewhere
   // than where it is looked for.
-  const unsigned header_size = header[6] | static_cast<unsigned>(header[7]) << 8;
+  const std::uint32_t header_size = little_endian_16(std::span(header).subspan<6, 2>());
   if (header_size != file_header_size) {
     throw quen::Error(fmt::format("AV1 stream {} breaks off at byte 0: IVF header size {}, not 32",
                                   path.string(), header_size));
   }
-}
-
-std::uint32_t little_endian_32(std::span<const unsigned char, 4> bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+  return {.size = size,
+          .frames = 0,
+          .width = little_endian_16(std::span(header).subspan<12, 2>()),
+          .height = little_endian_16(std::span(header).subspan<14, 2>())};
 }
 
 // The offset just past the record at `offset`, which must lie whole within
@@ -111,8 +120,7 @@ std::uint64_t end_of_record(const quen::Fd& file, const fs::path& path, std::uin
 IvfStream check_ivf_stream(const fs::path& path) {
   const quen::Fd file = open_stream(path);
   const std::uint64_t size = stream_size(file, path);
-  check_file_header(file, path);
-  IvfStream stream{.size = size, .frames = 0};
+  IvfStream stream = check_file_header(file, path, size);
   for (std::uint64_t offset = file_header_size; offset < size; ++stream.frames) {
     offset = end_of_record(file, path, offset, size);
   }

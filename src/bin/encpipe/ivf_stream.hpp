@@ -15,6 +15,9 @@ namespace encpipe {
 struct IvfStream {
   std::uint64_t size;    // bytes in the file
   std::uint64_t frames;  // frame records, all whole
+  // The frame size the header states: the size the encoder encoded.
+  std::uint32_t width;
+  std::uint32_t height;
 };
 
 // Walks the records of the IVF file at `path`, reading their headers only

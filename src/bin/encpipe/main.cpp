@@ -39,6 +39,7 @@ EncodeJob encode_job(const Cli& cli, const VideoGeometry& video, const RunPaths&
           .height = video.height,
           .fps_num = video.fps_num,
           .fps_den = video.fps_den,
+          .frames = video.frames,
           .selection = video.selection,
           .roi_path = paths.roi_path,
           .av1_path = paths.av1_path};

@@ -31,13 +31,9 @@ void write_map(const Cli& cli, const quenmap::QuenMapEncoder& encoder, std::uint
 VideoGeometry analyse_into_roi_map(const Cli& cli, const std::filesystem::path& roi_path) {
   auto pass = quenmap::pass1_decode(cli.input);
   const quenmap::VideoInput& input = pass.video;
-  const VideoGeometry video{input.width,
-                            input.height,
-                            input.fps_num,
-                            input.fps_den,
-                            frame_selection(input),
-                            input.sample_aspect.num,
-                            input.sample_aspect.den};
+  const VideoGeometry video{
+      input.width,         input.height,           input.fps_num,           input.fps_den,
+      pass.decoded_frames, frame_selection(input), input.sample_aspect.num, input.sample_aspect.den};
   write_map(cli, *pass.encoder, pass.decoded_frames, video, roi_path);
   // The analysis state is freed before the encode starts, the encoder before
   // the video it was fed from; `pass` takes the video with it on return.

@@ -19,6 +19,7 @@ struct VideoGeometry {
   std::uint32_t height;
   std::uint32_t fps_num;
   std::uint32_t fps_den;
+  std::uint32_t frames;  // decoded by the analysis
   quen::FrameSelection selection;
   std::uint32_t sar_num;  // 0 when unknown
   std::uint32_t sar_den;
