@@ -306,8 +306,8 @@ double start_time(const fs::path& file, const std::string& stream) {
 struct UnusualInput {
   const char* name;
   Args ffmpeg_args;
-  Args remux_args;  // a second ffmpeg run on the first one's file, if any
-  Args crop_edges;  // mkvpropedit settings of the Matroska file's cropping
+  int display_rotation = 0;  // if not 0, the clip is a stream copy of that file turned for display
+  Args crop_edges;           // mkvpropedit settings of the Matroska file's cropping
 };
 
 void PrintTo(const UnusualInput& param, std::ostream* out) {
@@ -335,16 +335,15 @@ fs::path make_unusual_input(const UnusualInput& input) {
     return cropped_matroska(quen::testing::make_clip("base_" + name, input.ffmpeg_args), name,
                             input.crop_edges);
   }
-  if (input.remux_args.empty()) return quen::testing::make_clip(name, input.ffmpeg_args);
-  Args remux{"-i", quen::testing::make_clip("base_" + name, input.ffmpeg_args).string()};
-  remux.insert(remux.end(), input.remux_args.begin(), input.remux_args.end());
-  return quen::testing::make_clip(name, remux);
+  if (input.display_rotation == 0) return quen::testing::make_clip(name, input.ffmpeg_args);
+  const auto stored = quen::testing::make_clip("base_" + name, input.ffmpeg_args);
+  return quen::testing::rotated_clip(stored, input.display_rotation);
 }
 
 #define TESTSRC_128X64 "-f", "lavfi", "-i", "testsrc2=size=128x64:rate=25:duration=0.8"
 
 const UnusualInput unusual_inputs[] = {
-    {"rotated90.mp4", {TESTSRC_128X64, "-c:v", "libx264"}, {"-c", "copy", "-metadata:s:v:0", "rotate=90"}},
+    {"rotated90.mp4", {TESTSRC_128X64, "-c:v", "libx264"}, 90},
     {"late_start.mkv",
      {"-f", "lavfi", "-i", "sine=sample_rate=48000:duration=2", "-itsoffset", "1", TESTSRC_128X64, "-map",
       "1:v", "-map", "0:a", "-c:v", "libx264", "-c:a", "aac"}},
@@ -356,7 +355,7 @@ const UnusualInput unusual_inputs[] = {
     // Odd edges: the ffmpeg program keeps 170x112 from (16, 8) of 4:2:0 frames.
     {"cropped.mkv",
      {"-f", "lavfi", "-i", "testsrc2=size=192x128:rate=25:duration=0.8", "-c:v", "libx264"},
-     {},
+     0,
      {"pixel-crop-left=17", "pixel-crop-right=4", "pixel-crop-top=9", "pixel-crop-bottom=6"}},
 };
 

@@ -270,9 +270,9 @@ TEST_F(MapgenRun, ShowCmdEndsWithTheEncodeExample) {
 // ffmpeg command of the example turns it upright before the encoder sees
 // it, so the map and the example's size are those of the upright frames.
 TEST_F(MapgenRun, ARotatedClipIsMappedAsDisplayed) {
-  const auto clip = make_clip("rotated90_136x72_8.mp4", {"-i", testsrc_clip(136, 72, 8).string(), "-c",
-                                                         "copy", "-metadata:s:v:0", "rotate=90"});
-  const auto upright = make_clip("rotated90_136x72_8.mkv", {"-i", clip.string(), "-c:v", "ffv1"});
+  const auto clip = rotated_clip(testsrc_clip(136, 72, 8), 90);
+  const auto upright =
+      make_clip(clip.stem().string() + "_upright.mkv", {"-i", clip.string(), "-c:v", "ffv1"});
   const auto result = run_mapgen(clip, {"--show-cmd", "--agg", "max", "-o", "rotated_roi.txt"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_THAT(result.err, ::testing::HasSubstr("Video: 72x136, 25/1 fps"));

@@ -25,6 +25,7 @@ namespace {
 
 using quen::testing::has_line_starting;
 using quen::testing::make_clip;
+using quen::testing::rotated_clip;
 using quen::testing::slurp;
 using quen::testing::TempDir;
 using ::testing::internal::CaptureStderr;
@@ -311,11 +312,9 @@ TEST(Pass1Decode, TurnedVideoIsAnalysedAsTheFfmpegProgramHandsItOn) {
       make_clip("decode_turn_source_70x42.mp4", {"-f", "lavfi", "-i", "testsrc2=size=70x42:rate=25",
                                                  "-frames:v", "6", "-c:v", "libx264", "-pix_fmt", "yuv420p"});
   for (const int degrees : {90, 180, 270}) {
-    const auto turned = make_clip(
-        fmt::format("decode_turn_{}.mp4", degrees),
-        {"-i", stored.string(), "-c", "copy", "-metadata:s:v:0", fmt::format("rotate={}", degrees)});
-    const auto upright = make_clip(fmt::format("decode_turn_{}_upright.nut", degrees),
-                                   {"-i", turned.string(), "-c:v", "ffv1"});
+    const auto turned = rotated_clip(stored, degrees);
+    const auto upright =
+        make_clip(turned.stem().string() + "_upright.nut", {"-i", turned.string(), "-c:v", "ffv1"});
 
     const auto outcome = run_pass(turned.string());
     const auto reference = run_pass(upright.string());

@@ -21,6 +21,7 @@ namespace {
 
 using quen::testing::error_chain;
 using quen::testing::make_clip;
+using quen::testing::rotated_clip;
 using ::testing::internal::CaptureStderr;
 using ::testing::internal::GetCapturedStderr;
 
@@ -135,8 +136,7 @@ TEST(OpenVideo, SampleAspectIsGivenAsDisplayed) {
   const auto wide =
       make_clip("decode_sar_64_45.mp4", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "5",
                                          "-vf", "setsar=64/45", "-c:v", "libx264"});
-  const auto turned = make_clip("decode_sar_64_45_rotate_90.mp4",
-                                {"-i", wide.string(), "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+  const auto turned = rotated_clip(wide, 90);
   const auto unknown =
       make_clip("decode_sar_unknown.mp4", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v",
                                            "5", "-vf", "setsar=0", "-c:v", "libx264"});

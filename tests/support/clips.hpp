@@ -19,6 +19,14 @@ std::filesystem::path make_clip(const std::string& name, const std::vector<std::
 // no B-frames unless asked), the common case for the programs' tests.
 std::filesystem::path testsrc_clip(int width, int height, int frames, const std::string& container = "mp4");
 
+// A stream copy of the clip `source`, made (once) by the ffmpeg program found
+// first on PATH, whose video a player shows turned by `degrees`
+// counter-clockwise; named after the source and the angle, in its container.
+// The same number gives the same display matrix with any ffmpeg release:
+// -display_rotation where the program knows it, else the rotate tag, which
+// newer releases (7.1 among them) ignore when they write a file.
+std::filesystem::path rotated_clip(const std::filesystem::path& source, int degrees);
+
 // Path of the ffmpeg program the tests use.
 std::string ffmpeg_program();
 
