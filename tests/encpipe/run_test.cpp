@@ -255,6 +255,18 @@ TEST(EncpipeEndToEnd, BatchLoopOnStandardInputEncodesEveryFile) {
   EXPECT_EQ(ffprobe_streams(tmp / "b_quenav1.mp4"), "av1,video\naac,audio\n");
 }
 
+// An ignored SIGCHLD survives exec, as from Python's subprocess with a
+// preexec_fn that sets SIG_IGN; every wait for a child would then fail.
+TEST(EncpipeEndToEnd, ParentIgnoringSigchldStillGetsItsMp4) {
+  TempDir tmp("encpipe-e2e");
+  fs::create_symlink(av_clip(), tmp / "clip.mp4");
+  const auto result = run_program({"/usr/bin/perl", "-e", "$SIG{CHLD} = 'IGNORE'; exec @ARGV or die",
+                                   ENCPIPE_PATH, "clip.mp4", "--svt", tool("fake_svt")},
+                                  {.env = {{"TMPDIR", tmp.path().string()}}, .cwd = tmp.path()});
+  expect_success(result, tmp / "quenav1_clip", "clip.mp4", "clip_quenav1.mp4");
+  EXPECT_EQ(ffprobe_streams(tmp / "clip_quenav1.mp4"), "av1,video\naac,audio\n");
+}
+
 // ffmpeg would take the output for an option and the AV1 stream under a
 // relative TMPDIR "t:x" for a file of protocol "t".
 TEST(EncpipeEndToEnd, NamesFfmpegWouldMisreadStillMux) {

@@ -72,6 +72,9 @@ void catch_signal(int sig, void (*handler)(int)) noexcept {
 }  // namespace
 
 void install() noexcept {
+  // An ignored SIGCHLD survives exec (a parent's preexec_fn, say) and has the
+  // kernel reap our children itself: every wait for one would then fail.
+  signal(SIGCHLD, SIG_DFL);
   for (const int sig : stop_signal_numbers) {
     struct sigaction old {};
     if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;

@@ -24,8 +24,9 @@ namespace encpipe::stop_signals {
 inline constexpr unsigned kill_delay_seconds = 5;
 
 // Catches the stop signals, except those that were ignored when encpipe
-// started (`nohup`, a background job): they stay ignored. Called once, at
-// the start of main.
+// started (`nohup`, a background job): they stay ignored. Sets SIGCHLD to
+// its default, whatever our parent left it at. Called once, at the start of
+// main, before any child.
 void install() noexcept;
 
 // The run was told to stop by `signal()`; thrown by throw_if_stopped and
