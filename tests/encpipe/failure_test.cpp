@@ -475,6 +475,8 @@ INSTANTIATE_TEST_SUITE_P(Steps, StoppedBySignal,
                          ::testing::Values(StopAt{"Analysis", SIGINT, false},
                                            StopAt{"EncodeWithTheDecoderBlocked", SIGTERM, false},
                                            StopAt{"EncodeWithTheDecoderBlockedCtrlC", SIGINT, true},
+                                           // `timeout -s ALRM`, or an alarm set before exec
+                                           StopAt{"EncodeByAnAlarmFromOutside", SIGALRM, false},
                                            StopAt{"MuxIgnoringTheSignal", SIGHUP, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 

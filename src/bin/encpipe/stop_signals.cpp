@@ -10,20 +10,24 @@
 namespace encpipe::stop_signals {
 namespace {
 
-constexpr std::array<int, 3> stop_signal_numbers{SIGINT, SIGTERM, SIGHUP};
+// SIGALRM too: `timeout -s ALRM`, or an alarm set before exec, which
+// survives it, means to end encpipe as the default action would.
+constexpr std::array<int, 4> stop_signal_numbers{SIGINT, SIGTERM, SIGHUP, SIGALRM};
 
 // encpipe has at most two children alive at once; the table leaves room for
 // the tests, which start more. Lock-free atomics are safe to read in a
 // signal handler.
 std::array<std::atomic<pid_t>, 64> children{};
 std::atomic<int> pending_signal{0};
-static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+// SIGALRM was ignored when encpipe started: only our own alarm acts.
+std::atomic<bool> outside_alarm_ignored{false};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
 
 sigset_t stop_set() noexcept {
   sigset_t set;
   sigemptyset(&set);
   for (const int sig : stop_signal_numbers) sigaddset(&set, sig);
-  sigaddset(&set, SIGALRM);
   return set;
 }
 
@@ -40,8 +44,7 @@ void signal_children(int sig) noexcept {
   }
 }
 
-void on_stop_signal(int sig) noexcept {
-  const int saved_errno = errno;
+void stop(int sig) noexcept {
   int expected = 0;
   const bool first = pending_signal.compare_exchange_strong(expected, sig);
   if (!any_child()) end_by(sig);
@@ -51,13 +54,18 @@ void on_stop_signal(int sig) noexcept {
   } else {
     signal_children(SIGKILL);
   }
-  errno = saved_errno;
 }
 
-// The kill delay after a stop signal is over.
-void on_alarm(int) noexcept {
+// Our own alarm is armed only by a first stop and ends the kill delay; an
+// alarm after that, whoever sent it, kills the children as a second stop
+// signal would, but never ends encpipe by SIGALRM instead of the stop it got.
+void on_stop_signal(int sig) noexcept {
   const int saved_errno = errno;
-  if (pending_signal.load() != 0) signal_children(SIGKILL);
+  if (sig == SIGALRM && pending_signal.load() != 0) {
+    signal_children(SIGKILL);
+  } else if (sig != SIGALRM || !outside_alarm_ignored.load()) {
+    stop(sig);
+  }
   errno = saved_errno;
 }
 
@@ -77,10 +85,12 @@ void install() noexcept {
   signal(SIGCHLD, SIG_DFL);
   for (const int sig : stop_signal_numbers) {
     struct sigaction old {};
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    const bool ignored = sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN;
+    // SIGALRM is caught all the same: the kill delay needs it.
+    if (ignored && sig == SIGALRM) outside_alarm_ignored.store(true);
+    if (ignored && sig != SIGALRM) continue;
     catch_signal(sig, on_stop_signal);
   }
-  catch_signal(SIGALRM, on_alarm);
 }
 
 void throw_if_stopped() {

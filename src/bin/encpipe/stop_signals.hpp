@@ -1,15 +1,16 @@
 #pragma once
-// SIGINT, SIGTERM and SIGHUP must end encpipe promptly and leave no child
-// running: a job scheduler, `timeout` or a service manager signals only us,
-// Ctrl-C signals the whole process group, and an orphaned encoder would go on
-// writing into a work directory whose lock died with us.
+// SIGINT, SIGTERM, SIGHUP and SIGALRM must end encpipe promptly and leave no
+// child running: a job scheduler, `timeout` or a service manager signals only
+// us, Ctrl-C signals the whole process group, and an orphaned encoder would
+// go on writing into a work directory whose lock died with us.
 //
 // So every live child is known here. A stop signal is passed on to them, and
 // a child that has not ended 5 seconds later is killed (ffmpeg, for one,
-// catches the signal and only notices it between two writes). The waits of
-// the run then return, the run sees the stop (throw_if_stopped) and unwinds
-// like a failure, reaping its remaining children on the way, and main ends
-// encpipe by that same signal, its work directory left in place as after any
+// catches the signal and only notices it between two writes); that delay is
+// our own alarm, which only a first stop arms. The waits of the run then
+// return, the run sees the stop (throw_if_stopped) and unwinds like a
+// failure, reaping its remaining children on the way, and main ends encpipe
+// by that same signal, its work directory left in place as after any
 // failure. A second stop signal kills the children at once. With no child
 // alive a stop signal ends encpipe at once, as it would without any of this.
 
@@ -24,7 +25,8 @@ namespace encpipe::stop_signals {
 inline constexpr unsigned kill_delay_seconds = 5;
 
 // Catches the stop signals, except those that were ignored when encpipe
-// started (`nohup`, a background job): they stay ignored. Sets SIGCHLD to
+// started (`nohup`, a background job): they stay ignored; an ignored SIGALRM
+// only ends the kill delay. Sets SIGCHLD to
 // its default, whatever our parent left it at. Called once, at the start of
 // main, before any child.
 void install() noexcept;
