@@ -88,7 +88,7 @@ void run_mux(const MuxJob& job) {
   Child mux = quen::with_context("spawn ffmpeg mux", [&] {
     return spawn(mux_command(job), {.in = Stdio::null_device(), .err = Stdio::null_device()});
   });
-  const int status = quen::with_context("spawn ffmpeg mux", [&] { return mux.wait(); });
+  const int status = quen::with_context("wait for ffmpeg mux", [&] { return mux.wait(); });
   stop_signals::throw_if_stopped();
   if (status != 0) throw quen::Error("mux failed");
   const auto output_bytes = output_size(job.output_path);

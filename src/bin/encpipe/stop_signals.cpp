@@ -1,6 +1,7 @@
 #include "stop_signals.hpp"
 
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -67,6 +68,27 @@ void on_stop_signal(int sig) noexcept {
     stop(sig);
   }
   errno = saved_errno;
+}
+
+// Whether the child has ended, without reaping it: until it is reaped its
+// number stays ours to signal. A failed look counts as ended, as there is
+// nothing left to wait for then.
+bool has_ended(pid_t pid) noexcept {
+  siginfo_t info{};
+  if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return errno != EINTR;
+  return info.si_pid != 0;
+}
+
+// Looks every 10 ms, which no one notices against the seconds allowed.
+// Gives up early when a stop signal arrives: that signal's own kill delay
+// takes over.
+bool ends_within(pid_t pid, unsigned seconds) noexcept {
+  constexpr timespec step{0, 10'000'000};
+  for (unsigned long waited_ms = 0; waited_ms < seconds * 1000UL; waited_ms += 10) {
+    if (has_ended(pid) || pending_signal.load() != 0) return true;
+    nanosleep(&step, nullptr);
+  }
+  return has_ended(pid);
 }
 
 void catch_signal(int sig, void (*handler)(int)) noexcept {
@@ -150,6 +172,15 @@ int reap(pid_t pid, int& status) noexcept {
     if (errno != EINTR) return errno;
   }
   return 0;
+}
+
+void stop_and_reap(pid_t pid) noexcept {
+  if (pending_signal.load() == 0 && !has_ended(pid)) {
+    kill(pid, SIGTERM);
+    if (!ends_within(pid, kill_delay_seconds)) kill(pid, SIGKILL);
+  }
+  int status = 0;
+  reap(pid, status);
 }
 
 }  // namespace encpipe::stop_signals

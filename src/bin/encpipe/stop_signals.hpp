@@ -77,4 +77,10 @@ void remove_child(pid_t pid) noexcept;
 // the system's error number. Stop signals may come in the meantime.
 int reap(pid_t pid, int& status) noexcept;
 
+// Ends a child that the run no longer waits for as a stop signal would:
+// SIGTERM, then SIGKILL when it has not ended kill_delay_seconds later; and
+// reaps it. After a stop signal, which has reached the child already and
+// armed the kill, it only reaps.
+void stop_and_reap(pid_t pid) noexcept;
+
 }  // namespace encpipe::stop_signals
