@@ -2,6 +2,7 @@
 
 #include "common/error.hpp"
 #include "common/ffmpeg_path.hpp"
+#include "link_target.hpp"
 
 #include <fmt/format.h>
 
@@ -39,19 +40,6 @@ bool is_a_work_file(const fs::path& path, const RunPaths& paths) {
 [[noreturn]] void throw_output_in_work_dir(const RunPaths& paths) {
   throw quen::Error(fmt::format("the output path lies in the work directory {}, which the run removes: {}",
                                 paths.work_dir.string(), paths.output_path));
-}
-
-// Where the output's name leads once its own symbolic links are followed,
-// dangling ones too: ffmpeg creates the file a dangling link points to.
-fs::path link_target(fs::path path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(path, error)) || error) break;
-    const fs::path target = fs::read_symlink(path, error);
-    if (error) break;
-    path = path.parent_path() / target;
-  }
-  return path;
 }
 
 }  // namespace
