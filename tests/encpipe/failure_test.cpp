@@ -24,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -481,19 +482,89 @@ TEST_F(EncpipeFailure, MuxIntoAMissingDirectoryFailsWithoutTheDoneBlock) {
       run({"clip.mp4", "-o", (tmp_ / "missing" / "out.mp4").string(), "--svt", tool("fake_svt")});
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_THAT(result.err, EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\nError: mux failed\n"));
+  EXPECT_THAT(result.err,
+              EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\n" +
+                       error_with_cause("create output " + (tmp_ / "missing" / "out.mp4").string(),
+                                        "No such file or directory")));
   EXPECT_EQ(result.err.find("=== Done ==="), std::string::npos);
   EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
   EXPECT_GT(fs::file_size(work_dir() / "out.av1"), 0u);
 }
 
-// ffmpeg exits 0 without writing anything when it is told to quit early.
+// Whether process `pid` has a file open whose name holds `name`.
+bool has_open(pid_t pid, const std::string& name) {
+  std::error_code error;
+  for (fs::directory_iterator fd(fmt::format("/proc/{}/fd", pid), error), end; !error && fd != end;
+       fd.increment(error)) {
+    std::error_code unreadable;
+    if (fs::read_symlink(fd->path(), unreadable).filename().string().find(name) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::set<std::string> names_in(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// The real ffmpeg muxes. Stopped while it writes, it catches the signal and
+// finishes a playable part of the video; failing, it has written most of
+// one. Neither may appear at the output path, nor replace an output that is
+// there, and nothing of the run's stays beside it.
+TEST_F(EncpipeFailure, MuxStoppedOrFailingLeavesTheOutputAsItWas) {
+  const auto output = tmp_ / "clip_quenav1.mp4";
+  for (const bool existing : {false, true}) {
+    for (const bool stopped : {true, false}) {
+      SCOPED_TRACE(
+          fmt::format("{} output, mux {}", existing ? "existing" : "new", stopped ? "stopped" : "failing"));
+      fs::remove_all(records());
+      fs::create_directory(records());
+      fs::remove(output);
+      if (existing) std::ofstream(output) << "an earlier run's output\n";
+      auto expected_names = names_in(tmp_.path());
+      expected_names.insert(work_dir().filename().string());
+
+      const auto stop_while_writing = [&](pid_t pid) {
+        if (!stopped) return;
+        for (int i = 0; i < 600; ++i) {
+          const auto mux = read_record(records(), "record_ffmpeg", 1);
+          if (mux && has_open(mux->pid, output.filename().string())) break;
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        kill(pid, SIGTERM);
+      };
+      const auto result =
+          run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("fake_svt")},
+              {{"QUEN_FFMPEG_MUX", stopped ? "slow" : "fail-after-writing"}}, stop_while_writing);
+      EXPECT_FALSE(result.timed_out);
+      if (stopped) {
+        EXPECT_EQ(result.signal, SIGTERM) << result.err;
+      } else {
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_THAT(result.err, EndsWith("\n[3/3] Mux to MP4 with audio passthrough\nError: mux failed\n"));
+      }
+      if (existing) {
+        EXPECT_TRUE(slurp(output) == "an earlier run's output\n") << "the earlier output was replaced";
+      } else {
+        EXPECT_FALSE(fs::exists(output));
+      }
+      EXPECT_EQ(names_in(tmp_.path()), expected_names);
+    }
+  }
+}
+
+// ffmpeg exits 0 without writing anything when it is told to quit early; the
+// file it was to write is ours, empty.
 TEST_F(EncpipeFailure, MuxThatLeavesNoOutputIsNoSuccess) {
   const auto result = run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("fake_svt")},
                           {{"QUEN_FFMPEG_MUX", "no-output"}});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_THAT(result.err, EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\n"
-                                   "Error: mux failed: the output clip_quenav1.mp4 is missing\n"));
+                                   "Error: mux failed: the output clip_quenav1.mp4 is empty\n"));
+  EXPECT_FALSE(fs::exists(tmp_ / "clip_quenav1.mp4"));
   EXPECT_TRUE(fs::exists(work_dir() / "out.av1"));
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 
 namespace encpipe::stop_signals {
 namespace {
@@ -22,6 +23,10 @@ std::array<std::atomic<pid_t>, 64> children{};
 std::atomic<int> pending_signal{0};
 // SIGALRM was ignored when encpipe started: only our own alarm acts.
 std::atomic<bool> outside_alarm_ignored{false};
+// A fixed buffer, as the handler may not allocate; its text changes only
+// while `temporary_tracked` is false.
+std::array<char, PATH_MAX> temporary_path{};
+std::atomic<bool> temporary_tracked{false};
 static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
               std::atomic<bool>::is_always_lock_free);
 
@@ -45,10 +50,15 @@ void signal_children(int sig) noexcept {
   }
 }
 
+[[noreturn]] void end_at_once(int sig) noexcept {
+  if (temporary_tracked.load()) unlink(temporary_path.data());
+  end_by(sig);
+}
+
 void stop(int sig) noexcept {
   int expected = 0;
   const bool first = pending_signal.compare_exchange_strong(expected, sig);
-  if (!any_child()) end_by(sig);
+  if (!any_child()) end_at_once(sig);
   if (first) {
     signal_children(sig);
     alarm(kill_delay_seconds);
@@ -172,6 +182,18 @@ int reap(pid_t pid, int& status) noexcept {
     if (errno != EINTR) return errno;
   }
   return 0;
+}
+
+void track_temporary_file(std::string_view path) noexcept {
+  temporary_tracked.store(false);
+  if (path.size() >= temporary_path.size()) return;
+  path.copy(temporary_path.data(), path.size());
+  temporary_path[path.size()] = '\0';
+  temporary_tracked.store(true);
+}
+
+void untrack_temporary_file() noexcept {
+  temporary_tracked.store(false);
 }
 
 void stop_and_reap(pid_t pid) noexcept {

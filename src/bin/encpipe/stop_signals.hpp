@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <exception>
+#include <string_view>
 
 namespace encpipe::stop_signals {
 
@@ -76,6 +77,13 @@ void remove_child(pid_t pid) noexcept;
 // Waits for the child's end, reaps it and removes it from the table; 0, or
 // the system's error number. Stop signals may come in the meantime.
 int reap(pid_t pid, int& status) noexcept;
+
+// The one file that a stop signal removes when it ends encpipe at once, with
+// no child alive: no destructor runs then, and the mux's temporary file must
+// not stay behind. Both with the stop signals blocked. A path too long for
+// the system to open is not kept: no file can have been made under it.
+void track_temporary_file(std::string_view path) noexcept;
+void untrack_temporary_file() noexcept;
 
 // Ends a child that the run no longer waits for as a stop signal would:
 // SIGTERM, then SIGKILL when it has not ended kill_delay_seconds later; and
