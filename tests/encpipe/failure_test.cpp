@@ -158,9 +158,11 @@ TEST_F(EncpipeFailure, OutputThatWouldDestroyTheInputIsRefusedBeforeAnything) {
   expect_failure(run({"v.mp4", "-o", "lnk/final.mp4", "--svt", tool("record_svt")}),
                  in_work_dir("lnk/final.mp4"));
   EXPECT_TRUE(fs::is_empty(records()));
+  EXPECT_FALSE(fs::exists(tmp_ / "quenav1_v"));
   fs::remove(tmp_ / "lnk");
 
   // An input inside the work directory would go with it after the run.
+  fs::create_directory(tmp_ / "quenav1_v");
   fs::rename(tmp_ / "v.mp4", tmp_ / "quenav1_v" / "v.mp4");
   expect_failure(run({"quenav1_v/v.mp4", "--svt", tool("record_svt")}),
                  fmt::format("Error: the input video lies in the work directory {}, which the run removes: "
@@ -477,18 +479,24 @@ INSTANTIATE_TEST_SUITE_P(Steps, StoppedBySignal,
 
 // ---- the mux ----
 
-TEST_F(EncpipeFailure, MuxIntoAMissingDirectoryFailsWithoutTheDoneBlock) {
-  const auto result =
-      run({"clip.mp4", "-o", (tmp_ / "missing" / "out.mp4").string(), "--svt", tool("fake_svt")});
-  EXPECT_FALSE(result.timed_out);
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_THAT(result.err,
-              EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\n" +
-                       error_with_cause("create output " + (tmp_ / "missing" / "out.mp4").string(),
-                                        "No such file or directory")));
-  EXPECT_EQ(result.err.find("=== Done ==="), std::string::npos);
-  EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
-  EXPECT_GT(fs::file_size(work_dir() / "out.av1"), 0u);
+// Found out before the analysis and the encode, not at the mux after them.
+TEST_F(EncpipeFailure, OutputThatCannotBeMadeFailsBeforeTheBanner) {
+  fs::create_directory(tmp_ / "adir");
+  std::ofstream(tmp_ / "afile") << "x";
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"nodir/out.mp4", "No such file or directory"},
+      {"adir", "Is a directory"},
+      {"adir/", "Is a directory"},
+      {"afile/out.mp4", "Not a directory"},
+  };
+  for (const auto& [output, reason] : cases) {
+    SCOPED_TRACE(output);
+    expect_failure(run({"clip.mp4", "-o", output, "--svt", tool("fake_svt")}),
+                   error_with_cause("create output " + output, reason));
+    EXPECT_FALSE(fs::exists(work_dir()));
+    EXPECT_TRUE(fs::is_empty(records()));
+  }
+  EXPECT_TRUE(fs::is_empty(tmp_ / "adir"));
 }
 
 // Whether process `pid` has a file open whose name holds `name`.
