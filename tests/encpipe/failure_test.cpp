@@ -24,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -48,12 +49,15 @@ class EncpipeFailure : public ::testing::Test {
   fs::path records() const { return tmp_ / "records"; }
   fs::path work_dir() const { return tmp_ / "quenav1_clip"; }
 
-  ProgramResult run(std::vector<std::string> args,
-                    std::map<std::string, std::optional<std::string>> env = {}) {
+  ProgramResult run(std::vector<std::string> args, std::map<std::string, std::optional<std::string>> env = {},
+                    std::function<void(pid_t)> after_start = {}) {
     env.try_emplace("TMPDIR", tmp_.path().string());
     env.try_emplace("QUEN_RECORD_DIR", records().string());
     // No test waits that long unless a run hangs.
-    return run_encpipe(args, {.env = env, .cwd = tmp_.path(), .time_limit = std::chrono::seconds(60)});
+    return run_encpipe(args, {.env = env,
+                              .cwd = tmp_.path(),
+                              .time_limit = std::chrono::seconds(60),
+                              .after_start = std::move(after_start)});
   }
 
   // The run's lines up to the encode step's heading, with the map's size as
@@ -154,9 +158,11 @@ TEST_F(EncpipeFailure, OutputThatWouldDestroyTheInputIsRefusedBeforeAnything) {
   expect_failure(run({"v.mp4", "-o", "lnk/final.mp4", "--svt", tool("record_svt")}),
                  in_work_dir("lnk/final.mp4"));
   EXPECT_TRUE(fs::is_empty(records()));
+  EXPECT_FALSE(fs::exists(tmp_ / "quenav1_v"));
   fs::remove(tmp_ / "lnk");
 
   // An input inside the work directory would go with it after the run.
+  fs::create_directory(tmp_ / "quenav1_v");
   fs::rename(tmp_ / "v.mp4", tmp_ / "quenav1_v" / "v.mp4");
   expect_failure(run({"quenav1_v/v.mp4", "--svt", tool("record_svt")}),
                  fmt::format("Error: the input video lies in the work directory {}, which the run removes: "
@@ -238,32 +244,42 @@ TEST_F(EncpipeFailure, DecoderThatCannotStartFailsRightAfterTheStepLine) {
   EXPECT_TRUE(fs::exists(work_dir() / "roi.txt"));
 }
 
-bool process_ended(pid_t pid) {
-  std::ifstream stat(fmt::format("/proc/{}/stat", pid));
-  std::string pid_text, name, state;
-  if (!(stat >> pid_text >> name >> state)) return true;
-  return state == "Z" || state == "X";
+// Processes other than zombies in process group `group`: encpipe's children
+// stay in the group that the test harness makes for it.
+std::vector<pid_t> live_group_members(pid_t group) {
+  std::vector<pid_t> members;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    // pid (comm) state ppid pgrp ...; comm may hold spaces.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string state;
+    pid_t parent = 0, pgrp = 0;
+    if (fields >> state >> parent >> pgrp && pgrp == group && state != "Z") {
+      members.push_back(std::stoi(entry.path().filename().string()));
+    }
+  }
+  return members;
 }
 
-TEST_F(EncpipeFailure, EncoderThatCannotStartLeavesTheDecoderToEndOnTheClosedPipe) {
+// A decoder still opening a slow input would otherwise run on after encpipe
+// has exited, for as long as the input keeps it waiting.
+TEST_F(EncpipeFailure, EncoderThatCannotStartStopsTheDecoderBeforeExiting) {
+  pid_t encpipe = -1;
   const auto result =
-      run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", (tmp_ / "no-encoder").string()});
+      run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", (tmp_ / "no-encoder").string()},
+          {{"QUEN_FFMPEG_DECODE", "slow-open"}}, [&](pid_t pid) { encpipe = pid; });
   expect_failure(result,
                  until_encode() + error_with_cause("spawn SvtAv1EncApp", "No such file or directory"));
-
-  // It had been started, but encpipe did not wait for it: it may record
-  // itself only after encpipe is gone.
-  auto decode = read_record(records(), "record_ffmpeg");
-  for (int i = 0; i < 600 && !decode; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    decode = read_record(records(), "record_ffmpeg");
-  }
-  ASSERT_TRUE(decode);
-  // Yet it ends: its writes meet a pipe without readers.
-  for (int i = 0; i < 600 && !process_ended(decode->pid); ++i) {
+  ASSERT_GT(encpipe, 0);
+  // A helper that the stand-in's shell had just started may take a moment
+  // to end after the shell; a decoder left running stays.
+  for (int i = 0; i < 200 && !live_group_members(encpipe).empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  EXPECT_TRUE(process_ended(decode->pid));
+  EXPECT_TRUE(live_group_members(encpipe).empty());
+  kill(-encpipe, SIGKILL);  // whatever was left, so that it does not outlive the test
   EXPECT_FALSE(read_record(records(), "record_ffmpeg", 1));
 }
 
@@ -364,25 +380,6 @@ TEST_F(EncpipeFailure, EncoderGivenFramesOfAnotherSizeFailsBeforeTheMux) {
 }
 
 // ---- stopped by a signal ----
-
-// Processes other than zombies in process group `group`: encpipe's children
-// stay in the group that the test harness makes for it.
-std::vector<pid_t> live_group_members(pid_t group) {
-  std::vector<pid_t> members;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    // pid (comm) state ppid pgrp ...; comm may hold spaces.
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string state;
-    pid_t parent = 0, pgrp = 0;
-    if (fields >> state >> parent >> pgrp && pgrp == group && state != "Z") {
-      members.push_back(std::stoi(entry.path().filename().string()));
-    }
-  }
-  return members;
-}
 
 // Whether process `pid` is blocked writing into a full pipe.
 bool blocked_on_full_pipe(pid_t pid) {
@@ -488,29 +485,107 @@ INSTANTIATE_TEST_SUITE_P(Steps, StoppedBySignal,
                          ::testing::Values(StopAt{"Analysis", SIGINT, false},
                                            StopAt{"EncodeWithTheDecoderBlocked", SIGTERM, false},
                                            StopAt{"EncodeWithTheDecoderBlockedCtrlC", SIGINT, true},
+                                           // `timeout -s ALRM`, or an alarm set before exec
+                                           StopAt{"EncodeByAnAlarmFromOutside", SIGALRM, false},
                                            StopAt{"MuxIgnoringTheSignal", SIGHUP, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the mux ----
 
-TEST_F(EncpipeFailure, MuxIntoAMissingDirectoryFailsWithoutTheDoneBlock) {
-  const auto result =
-      run({"clip.mp4", "-o", (tmp_ / "missing" / "out.mp4").string(), "--svt", tool("fake_svt")});
-  EXPECT_FALSE(result.timed_out);
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_THAT(result.err, EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\nError: mux failed\n"));
-  EXPECT_EQ(result.err.find("=== Done ==="), std::string::npos);
-  EXPECT_GT(fs::file_size(work_dir() / "roi.txt"), 0u);
-  EXPECT_GT(fs::file_size(work_dir() / "out.av1"), 0u);
+// Found out before the analysis and the encode, not at the mux after them.
+TEST_F(EncpipeFailure, OutputThatCannotBeMadeFailsBeforeTheBanner) {
+  fs::create_directory(tmp_ / "adir");
+  std::ofstream(tmp_ / "afile") << "x";
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"nodir/out.mp4", "No such file or directory"},
+      {"adir", "Is a directory"},
+      {"adir/", "Is a directory"},
+      {"afile/out.mp4", "Not a directory"},
+  };
+  for (const auto& [output, reason] : cases) {
+    SCOPED_TRACE(output);
+    expect_failure(run({"clip.mp4", "-o", output, "--svt", tool("fake_svt")}),
+                   error_with_cause("create output " + output, reason));
+    EXPECT_FALSE(fs::exists(work_dir()));
+    EXPECT_TRUE(fs::is_empty(records()));
+  }
+  EXPECT_TRUE(fs::is_empty(tmp_ / "adir"));
 }
 
-// ffmpeg exits 0 without writing anything when it is told to quit early.
+// Whether process `pid` has a file open whose name holds `name`.
+bool has_open(pid_t pid, const std::string& name) {
+  std::error_code error;
+  for (fs::directory_iterator fd(fmt::format("/proc/{}/fd", pid), error), end; !error && fd != end;
+       fd.increment(error)) {
+    std::error_code unreadable;
+    if (fs::read_symlink(fd->path(), unreadable).filename().string().find(name) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::set<std::string> names_in(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// The real ffmpeg muxes. Stopped while it writes, it catches the signal and
+// finishes a playable part of the video; failing, it has written most of
+// one. Neither may appear at the output path, nor replace an output that is
+// there, and nothing of the run's stays beside it.
+TEST_F(EncpipeFailure, MuxStoppedOrFailingLeavesTheOutputAsItWas) {
+  const auto output = tmp_ / "clip_quenav1.mp4";
+  for (const bool existing : {false, true}) {
+    for (const bool stopped : {true, false}) {
+      SCOPED_TRACE(
+          fmt::format("{} output, mux {}", existing ? "existing" : "new", stopped ? "stopped" : "failing"));
+      fs::remove_all(records());
+      fs::create_directory(records());
+      fs::remove(output);
+      if (existing) std::ofstream(output) << "an earlier run's output\n";
+      auto expected_names = names_in(tmp_.path());
+      expected_names.insert(work_dir().filename().string());
+
+      const auto stop_while_writing = [&](pid_t pid) {
+        if (!stopped) return;
+        for (int i = 0; i < 600; ++i) {
+          const auto mux = read_record(records(), "record_ffmpeg", 1);
+          if (mux && has_open(mux->pid, output.filename().string())) break;
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        kill(pid, SIGTERM);
+      };
+      const auto result =
+          run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("fake_svt")},
+              {{"QUEN_FFMPEG_MUX", stopped ? "slow" : "fail-after-writing"}}, stop_while_writing);
+      EXPECT_FALSE(result.timed_out);
+      if (stopped) {
+        EXPECT_EQ(result.signal, SIGTERM) << result.err;
+      } else {
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_THAT(result.err, EndsWith("\n[3/3] Mux to MP4 with audio passthrough\nError: mux failed\n"));
+      }
+      if (existing) {
+        EXPECT_TRUE(slurp(output) == "an earlier run's output\n") << "the earlier output was replaced";
+      } else {
+        EXPECT_FALSE(fs::exists(output));
+      }
+      EXPECT_EQ(names_in(tmp_.path()), expected_names);
+    }
+  }
+}
+
+// ffmpeg exits 0 without writing anything when it is told to quit early; the
+// file it was to write is ours, empty.
 TEST_F(EncpipeFailure, MuxThatLeavesNoOutputIsNoSuccess) {
   const auto result = run({"clip.mp4", "--ffmpeg", tool("record_ffmpeg"), "--svt", tool("fake_svt")},
                           {{"QUEN_FFMPEG_MUX", "no-output"}});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_THAT(result.err, EndsWith(" MB)\n\n[3/3] Mux to MP4 with audio passthrough\n"
-                                   "Error: mux failed: the output clip_quenav1.mp4 is missing\n"));
+                                   "Error: mux failed: the output clip_quenav1.mp4 is empty\n"));
+  EXPECT_FALSE(fs::exists(tmp_ / "clip_quenav1.mp4"));
   EXPECT_TRUE(fs::exists(work_dir() / "out.av1"));
 }
 

@@ -146,8 +146,15 @@ TEST(EncpipeRun, ChildrenGetTheirExactCommandLinesAndStreams) {
 
   const auto mux = read_record(tmp / "records", "record_ffmpeg", 1);
   ASSERT_TRUE(mux);
-  EXPECT_EQ(mux->args, (Args{"-y", "-i", (work_dir / "out.av1").string(), "-i", "clip.mp4", "-map", "0:v:0",
-                             "-map", "1:a:0?", "-c", "copy", "clip_quenav1.mp4"}));
+  ASSERT_FALSE(mux->args.empty());
+  EXPECT_EQ(Args(mux->args.begin(), mux->args.end() - 1),
+            (Args{"-y", "-i", (work_dir / "out.av1").string(), "-i", "clip.mp4", "-map", "0:v:0", "-map",
+                  "1:a:0?", "-c", "copy"}));
+  // A hidden file beside the output, with its extension, renamed onto it.
+  EXPECT_TRUE(
+      std::regex_match(mux->args.back(), std::regex(R"(\.clip_quenav1\.mp4\.encpipe-[A-Za-z0-9]{6}\.mp4)")))
+      << mux->args.back();
+  EXPECT_FALSE(fs::exists(tmp / mux->args.back()));
   EXPECT_EQ(mux->stdin_kind, "null");
   EXPECT_EQ(mux->stdout_kind, "file");
   EXPECT_EQ(mux->stderr_kind, "null");
@@ -257,6 +264,18 @@ TEST(EncpipeEndToEnd, BatchLoopOnStandardInputEncodesEveryFile) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "a.mp4\nb.mp4\n");
   EXPECT_EQ(ffprobe_streams(tmp / "b_quenav1.mp4"), "av1,video\naac,audio\n");
+}
+
+// An ignored SIGCHLD survives exec, as from Python's subprocess with a
+// preexec_fn that sets SIG_IGN; every wait for a child would then fail.
+TEST(EncpipeEndToEnd, ParentIgnoringSigchldStillGetsItsMp4) {
+  TempDir tmp("encpipe-e2e");
+  fs::create_symlink(av_clip(), tmp / "clip.mp4");
+  const auto result = run_program({"/usr/bin/perl", "-e", "$SIG{CHLD} = 'IGNORE'; exec @ARGV or die",
+                                   ENCPIPE_PATH, "clip.mp4", "--svt", tool("fake_svt")},
+                                  {.env = {{"TMPDIR", tmp.path().string()}}, .cwd = tmp.path()});
+  expect_success(result, tmp / "quenav1_clip", "clip.mp4", "clip_quenav1.mp4");
+  EXPECT_EQ(ffprobe_streams(tmp / "clip_quenav1.mp4"), "av1,video\naac,audio\n");
 }
 
 // ffmpeg would take the output for an option and the AV1 stream under a

@@ -92,37 +92,22 @@ std::vector<std::string> encode_command(const EncodeJob& job) {
   // clang-format on
 }
 
+// On any failure the decoder is stopped and reaped on the way out, after our
+// end of its pipe has been closed: it may still be opening a slow input and
+// would not notice the pipe for a long time.
 void run_encode_pipe(const EncodeJob& job) {
   quen::eprint("\n[2/3] Pipe ffmpeg → SvtAv1EncApp\n");
   Child decoder = start_decoder(job);
   quen::Fd video = decoder.take_stdout();
-  if (!video) {
-    decoder.detach();
-    throw quen::Error("no ffmpeg stdout");
-  }
+  if (!video) throw quen::Error("no ffmpeg stdout");
 
-  std::optional<Child> encoder;
-  try {
-    encoder.emplace(start_encoder(job, video));
-  } catch (...) {
-    // The decoder is not waited for: with the read end closed, its next
-    // write meets a pipe without readers and ends it.
-    video.close();
-    decoder.detach();
-    quen::rethrow_with_context("spawn SvtAv1EncApp");
-  }
+  Child encoder = quen::with_context("spawn SvtAv1EncApp", [&] { return start_encoder(job, video); });
   // From here on only the children hold the pipe's ends: a decoder whose
   // reader has ended, by a stop signal too, meets a pipe without readers
   // instead of blocking on a full one for ever.
   video.close();
-  int encoder_status = 0;
-  try {
-    encoder_status = encoder->wait();
-  } catch (...) {
-    decoder.detach();
-    quen::rethrow_with_context("spawn SvtAv1EncApp");
-  }
-  stop_signals::throw_if_stopped();  // the decoder is reaped on the way out
+  const int encoder_status = quen::with_context("wait for SvtAv1EncApp", [&] { return encoder.wait(); });
+  stop_signals::throw_if_stopped();
   const std::optional<int> decoder_status = wait_for_decoder(decoder);
   stop_signals::throw_if_stopped();
 

@@ -10,6 +10,7 @@
 #include "input_check.hpp"
 #include "mux.hpp"
 #include "output_check.hpp"
+#include "output_file.hpp"
 #include "quenmap/ffmpeg_error.hpp"
 #include "roi_map_step.hpp"
 #include "run_paths.hpp"
@@ -61,6 +62,7 @@ void run(const Cli& cli) {
   const RunPaths paths = run_paths(cli.input, cli.output, std::getenv("TMPDIR"));
   refuse_destructive_paths(cli.input, paths);
   refuse_input_read_only_once(cli.input);
+  check_output_place(paths.output_path);
   WorkDir work_dir = quen::with_context("create work dir", [&] { return WorkDir::acquire(paths.work_dir); });
   refuse_output_in_work_dir(paths, work_dir.identity());
   print_banner(cli, paths);

@@ -5,6 +5,7 @@
 #include "common/ffmpeg_path.hpp"
 #include "common/file_size.hpp"
 #include "common/frame_selection.hpp"
+#include "output_file.hpp"
 #include "process.hpp"
 #include "size_report.hpp"
 #include "stop_signals.hpp"
@@ -30,13 +31,13 @@ std::string display_aspect(const MuxJob& job) {
   return fmt::format("{}:{}", across / common, down / common);
 }
 
-// The size of the output the mux left. ffmpeg exits 0 although it wrote
-// nothing when it was told to quit early, so a missing or empty file is a
-// failure; a device or a pipe named as the output has no size to judge by
-// and counts as 0.
-std::uint64_t output_size(const std::string& output_path) {
+// The size of the file the mux wrote for `output_path`. ffmpeg exits 0
+// although it wrote nothing when it was told to quit early, so a missing or
+// empty file is a failure; a device or a pipe named as the output has no
+// size to judge by and counts as 0.
+std::uint64_t output_size(const std::string& written_path, const std::string& output_path) {
   struct stat st {};
-  if (stat(output_path.c_str(), &st) != 0) {
+  if (stat(written_path.c_str(), &st) != 0) {
     if (errno == ENOENT) throw quen::Error(fmt::format("mux failed: the output {} is missing", output_path));
     return 0;
   }
@@ -58,7 +59,7 @@ std::uint64_t input_size(const std::string& input) {
 // The files of our own making are named so that ffmpeg cannot take them for
 // an option or a protocol; the input goes as given, the meaning the analysis
 // opened it with.
-std::vector<std::string> mux_command(const MuxJob& job) {
+std::vector<std::string> mux_command(const MuxJob& job, const std::string& written_path) {
   std::vector<std::string> command{job.ffmpeg, "-y"};
   if (job.video_delay_us > 0) {
     command.insert(command.end(),
@@ -77,21 +78,26 @@ std::vector<std::string> mux_command(const MuxJob& job) {
   if (const auto aspect = display_aspect(job); !aspect.empty()) {
     command.insert(command.end(), {"-aspect", aspect});
   }
-  command.push_back(quen::ffmpeg_file_argument(job.output_path));
+  command.push_back(quen::ffmpeg_file_argument(written_path));
   return command;
 }
 
 void run_mux(const MuxJob& job) {
   quen::eprint("\n[3/3] Mux to MP4 with audio passthrough\n");
+  // Declared before the child, so that the child is reaped before the file
+  // it was writing goes.
+  OutputFile output = OutputFile::create(job.output_path);
   // The null device as standard input, as for the decoder: ffmpeg would
   // read our caller's keys.
   Child mux = quen::with_context("spawn ffmpeg mux", [&] {
-    return spawn(mux_command(job), {.in = Stdio::null_device(), .err = Stdio::null_device()});
+    return spawn(mux_command(job, output.written_path()),
+                 {.in = Stdio::null_device(), .err = Stdio::null_device()});
   });
-  const int status = quen::with_context("spawn ffmpeg mux", [&] { return mux.wait(); });
+  const int status = quen::with_context("wait for ffmpeg mux", [&] { return mux.wait(); });
   stop_signals::throw_if_stopped();
   if (status != 0) throw quen::Error("mux failed");
-  const auto output_bytes = output_size(job.output_path);
+  const auto output_bytes = output_size(output.written_path(), job.output_path);
+  output.put_in_place();
   quen::eprint("{}", final_report(job.input, input_size(job.input), job.output_path, output_bytes));
 }
 

@@ -26,10 +26,12 @@ struct MuxJob {
 };
 
 // The mux child's command line: the program and its 12 arguments, with the
-// video's start and sample aspect ratio where the input needs them.
-std::vector<std::string> mux_command(const MuxJob& job);
+// video's start and sample aspect ratio where the input needs them. The last
+// argument is `written_path`, the file the mux writes (output_file.hpp).
+std::vector<std::string> mux_command(const MuxJob& job, const std::string& written_path);
 
-// Runs the mux, prints the "=== Done ===" report; throws on failure.
+// Runs the mux, puts its result in place at the output path and prints the
+// "=== Done ===" report; throws on failure, leaving the output as it was.
 void run_mux(const MuxJob& job);
 
 }  // namespace encpipe

@@ -2,6 +2,7 @@
 
 #include "common/error.hpp"
 #include "common/ffmpeg_path.hpp"
+#include "link_target.hpp"
 
 #include <fmt/format.h>
 
@@ -23,10 +24,19 @@ fs::path resolved(const fs::path& path) {
   return error ? absolute.lexically_normal() : canonical;
 }
 
-bool lies_within(const fs::path& path, const fs::path& dir) {
-  const auto p = resolved(path);
+// The output as the system resolves it when ffmpeg creates it: the links of
+// every part followed, dangling ones too, since the directory that a
+// dangling link names may exist by then; made by this very run, when it is
+// the work directory.
+fs::path resolved_output(const fs::path& output) {
+  fs::path followed;
+  for (const auto& part : output) followed = link_target(followed / part);
+  return resolved(followed);
+}
+
+bool lies_within(const fs::path& resolved_path, const fs::path& dir) {
   const auto d = resolved(dir);
-  return std::mismatch(d.begin(), d.end(), p.begin(), p.end()).first == d.end();
+  return std::mismatch(d.begin(), d.end(), resolved_path.begin(), resolved_path.end()).first == d.end();
 }
 
 // A hard link elsewhere to a file the run writes in its work directory.
@@ -41,19 +51,6 @@ bool is_a_work_file(const fs::path& path, const RunPaths& paths) {
                                 paths.work_dir.string(), paths.output_path));
 }
 
-// Where the output's name leads once its own symbolic links are followed,
-// dangling ones too: ffmpeg creates the file a dangling link points to.
-fs::path link_target(fs::path path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(path, error)) || error) break;
-    const fs::path target = fs::read_symlink(path, error);
-    if (error) break;
-    path = path.parent_path() / target;
-  }
-  return path;
-}
-
 }  // namespace
 
 void refuse_destructive_paths(std::string_view input, const RunPaths& paths) {
@@ -62,8 +59,10 @@ void refuse_destructive_paths(std::string_view input, const RunPaths& paths) {
   if (input_file) {
     quen::refuse_output_that_is_input(quen::file_identity(output), paths.output_path, *input_file);
   }
-  if (lies_within(output, paths.work_dir) || is_a_work_file(output, paths)) throw_output_in_work_dir(paths);
-  if (input_file && lies_within(*input_file, paths.work_dir)) {
+  if (lies_within(resolved_output(output), paths.work_dir) || is_a_work_file(output, paths)) {
+    throw_output_in_work_dir(paths);
+  }
+  if (input_file && lies_within(resolved(*input_file), paths.work_dir)) {
     throw quen::Error(fmt::format("the input video lies in the work directory {}, which the run removes: {}",
                                   paths.work_dir.string(), input));
   }

@@ -1,9 +1,10 @@
 #pragma once
-// Paths that a run would destroy. The mux overwrites the output without
+// Paths that a run would destroy. The mux replaces the output without
 // asking, and a successful run removes the work directory with everything in
 // it, so the output must be neither the input video, however its path is
-// spelled, nor anything in the work directory; nor may the input itself lie
-// in the work directory. The input is judged by the local file that FFmpeg
+// spelled, nor anything in the work directory, also through a link that
+// points there before the run has made it; nor may the input itself lie in
+// the work directory. The input is judged by the local file that FFmpeg
 // opens for it ("file:v.mp4" is "v.mp4").
 
 #include "common/file_identity.hpp"

@@ -149,8 +149,7 @@ Child::~Child() {
   out_.close();
   err_.close();
   if (pid_ < 0) return;
-  int status = 0;
-  stop_signals::reap(std::exchange(pid_, -1), status);
+  stop_signals::stop_and_reap(std::exchange(pid_, -1));
 }
 
 int Child::wait() {

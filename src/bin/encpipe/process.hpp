@@ -40,11 +40,11 @@ struct ChildStdio {
   Stdio err = Stdio::inherit();
 };
 
-// A started child process. It is reaped when its owner goes away, unless it
-// has been waited for or detached; our ends of its pipes are closed first. A
-// child that is still running then is waited for: the owner must hold no
-// other end of a pipe the child may be blocked on. While it lives, a stop
-// signal sent to us is passed on to it (stop_signals.hpp).
+// A started child process. When its owner goes away, unless it has been
+// waited for or detached, our ends of its pipes are closed and the child is
+// stopped as a stop signal would stop it (SIGTERM, SIGKILL 5 seconds later)
+// and reaped: whichever way a run fails, no child of it outlives it. While it
+// lives, a stop signal sent to us is passed on to it (stop_signals.hpp).
 class Child {
  public:
   Child(pid_t pid, quen::Fd in, quen::Fd out, quen::Fd err) noexcept;

@@ -1,29 +1,39 @@
 #include "stop_signals.hpp"
 
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 
 namespace encpipe::stop_signals {
 namespace {
 
-constexpr std::array<int, 3> stop_signal_numbers{SIGINT, SIGTERM, SIGHUP};
+// SIGALRM too: `timeout -s ALRM`, or an alarm set before exec, which
+// survives it, means to end encpipe as the default action would.
+constexpr std::array<int, 4> stop_signal_numbers{SIGINT, SIGTERM, SIGHUP, SIGALRM};
 
 // encpipe has at most two children alive at once; the table leaves room for
 // the tests, which start more. Lock-free atomics are safe to read in a
 // signal handler.
 std::array<std::atomic<pid_t>, 64> children{};
 std::atomic<int> pending_signal{0};
-static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+// SIGALRM was ignored when encpipe started: only our own alarm acts.
+std::atomic<bool> outside_alarm_ignored{false};
+// A fixed buffer, as the handler may not allocate; its text changes only
+// while `temporary_tracked` is false.
+std::array<char, PATH_MAX> temporary_path{};
+std::atomic<bool> temporary_tracked{false};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
 
 sigset_t stop_set() noexcept {
   sigset_t set;
   sigemptyset(&set);
   for (const int sig : stop_signal_numbers) sigaddset(&set, sig);
-  sigaddset(&set, SIGALRM);
   return set;
 }
 
@@ -40,25 +50,55 @@ void signal_children(int sig) noexcept {
   }
 }
 
-void on_stop_signal(int sig) noexcept {
-  const int saved_errno = errno;
+[[noreturn]] void end_at_once(int sig) noexcept {
+  if (temporary_tracked.load()) unlink(temporary_path.data());
+  end_by(sig);
+}
+
+void stop(int sig) noexcept {
   int expected = 0;
   const bool first = pending_signal.compare_exchange_strong(expected, sig);
-  if (!any_child()) end_by(sig);
+  if (!any_child()) end_at_once(sig);
   if (first) {
     signal_children(sig);
     alarm(kill_delay_seconds);
   } else {
     signal_children(SIGKILL);
   }
+}
+
+// Our own alarm is armed only by a first stop and ends the kill delay; an
+// alarm after that, whoever sent it, kills the children as a second stop
+// signal would, but never ends encpipe by SIGALRM instead of the stop it got.
+void on_stop_signal(int sig) noexcept {
+  const int saved_errno = errno;
+  if (sig == SIGALRM && pending_signal.load() != 0) {
+    signal_children(SIGKILL);
+  } else if (sig != SIGALRM || !outside_alarm_ignored.load()) {
+    stop(sig);
+  }
   errno = saved_errno;
 }
 
-// The kill delay after a stop signal is over.
-void on_alarm(int) noexcept {
-  const int saved_errno = errno;
-  if (pending_signal.load() != 0) signal_children(SIGKILL);
-  errno = saved_errno;
+// Whether the child has ended, without reaping it: until it is reaped its
+// number stays ours to signal. A failed look counts as ended, as there is
+// nothing left to wait for then.
+bool has_ended(pid_t pid) noexcept {
+  siginfo_t info{};
+  if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return errno != EINTR;
+  return info.si_pid != 0;
+}
+
+// Looks every 10 ms, which no one notices against the seconds allowed.
+// Gives up early when a stop signal arrives: that signal's own kill delay
+// takes over.
+bool ends_within(pid_t pid, unsigned seconds) noexcept {
+  constexpr timespec step{0, 10'000'000};
+  for (unsigned long waited_ms = 0; waited_ms < seconds * 1000UL; waited_ms += 10) {
+    if (has_ended(pid) || pending_signal.load() != 0) return true;
+    nanosleep(&step, nullptr);
+  }
+  return has_ended(pid);
 }
 
 void catch_signal(int sig, void (*handler)(int)) noexcept {
@@ -72,12 +112,17 @@ void catch_signal(int sig, void (*handler)(int)) noexcept {
 }  // namespace
 
 void install() noexcept {
+  // An ignored SIGCHLD survives exec (a parent's preexec_fn, say) and has the
+  // kernel reap our children itself: every wait for one would then fail.
+  signal(SIGCHLD, SIG_DFL);
   for (const int sig : stop_signal_numbers) {
     struct sigaction old {};
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    const bool ignored = sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN;
+    // SIGALRM is caught all the same: the kill delay needs it.
+    if (ignored && sig == SIGALRM) outside_alarm_ignored.store(true);
+    if (ignored && sig != SIGALRM) continue;
     catch_signal(sig, on_stop_signal);
   }
-  catch_signal(SIGALRM, on_alarm);
 }
 
 void throw_if_stopped() {
@@ -137,6 +182,27 @@ int reap(pid_t pid, int& status) noexcept {
     if (errno != EINTR) return errno;
   }
   return 0;
+}
+
+void track_temporary_file(std::string_view path) noexcept {
+  temporary_tracked.store(false);
+  if (path.size() >= temporary_path.size()) return;
+  path.copy(temporary_path.data(), path.size());
+  temporary_path[path.size()] = '\0';
+  temporary_tracked.store(true);
+}
+
+void untrack_temporary_file() noexcept {
+  temporary_tracked.store(false);
+}
+
+void stop_and_reap(pid_t pid) noexcept {
+  if (pending_signal.load() == 0 && !has_ended(pid)) {
+    kill(pid, SIGTERM);
+    if (!ends_within(pid, kill_delay_seconds)) kill(pid, SIGKILL);
+  }
+  int status = 0;
+  reap(pid, status);
 }
 
 }  // namespace encpipe::stop_signals
