@@ -153,19 +153,14 @@ Child::~Child() {
 }
 
 int Child::wait() {
-  // waitpid(-1) would take any child of ours: a child already waited for or
-  // detached has nothing left to wait for.
+  // waitpid(-1) would take any child of ours: a child already waited for
+  // has nothing left to wait for.
   if (pid_ < 0) throw_system_error(ECHILD);
   int status = 0;
   if (const int error = stop_signals::reap(std::exchange(pid_, -1), status); error != 0) {
     throw_system_error(error);
   }
   return status;
-}
-
-void Child::detach() noexcept {
-  const stop_signals::Blocked blocked;
-  stop_signals::remove_child(std::exchange(pid_, -1));
 }
 
 Child spawn(const std::vector<std::string>& argv, const ChildStdio& stdio) {

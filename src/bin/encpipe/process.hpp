@@ -41,7 +41,7 @@ struct ChildStdio {
 };
 
 // A started child process. When its owner goes away, unless it has been
-// waited for or detached, our ends of its pipes are closed and the child is
+// waited for, our ends of its pipes are closed and the child is
 // stopped as a stop signal would stop it (SIGTERM, SIGKILL 5 seconds later)
 // and reaped: whichever way a run fails, no child of it outlives it. While it
 // lives, a stop signal sent to us is passed on to it (stop_signals.hpp).
@@ -67,9 +67,6 @@ class Child {
   // signal ends the wait only by ending the child; the caller asks
   // stop_signals::throw_if_stopped whether that is why it ended.
   int wait();
-
-  // Leaves the child running, never to be waited for by us.
-  void detach() noexcept;
 
  private:
   pid_t pid_;

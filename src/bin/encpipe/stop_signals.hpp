@@ -27,9 +27,8 @@ inline constexpr unsigned kill_delay_seconds = 5;
 
 // Catches the stop signals, except those that were ignored when encpipe
 // started (`nohup`, a background job): they stay ignored; an ignored SIGALRM
-// only ends the kill delay. Sets SIGCHLD to
-// its default, whatever our parent left it at. Called once, at the start of
-// main, before any child.
+// only ends the kill delay. Sets SIGCHLD to its default, whatever our parent
+// left it at. Called once, at the start of main, before any child.
 void install() noexcept;
 
 // The run was told to stop by `signal()`; thrown by throw_if_stopped and
