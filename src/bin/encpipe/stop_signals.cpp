@@ -37,6 +37,13 @@ sigset_t stop_set() noexcept {
   return set;
 }
 
+void remove_child(pid_t pid) noexcept {
+  for (auto& slot : children) {
+    pid_t mine = pid;
+    if (slot.compare_exchange_strong(mine, 0)) return;
+  }
+}
+
 bool any_child() noexcept {
   for (const auto& slot : children) {
     if (slot.load() > 0) return true;
@@ -156,13 +163,6 @@ void add_child(pid_t pid) noexcept {
     if (slot.compare_exchange_strong(empty, pid)) break;
   }
   if (const int sig = pending_signal.load(); sig != 0) kill(pid, sig);
-}
-
-void remove_child(pid_t pid) noexcept {
-  for (auto& slot : children) {
-    pid_t mine = pid;
-    if (slot.compare_exchange_strong(mine, 0)) return;
-  }
 }
 
 int reap(pid_t pid, int& status) noexcept {

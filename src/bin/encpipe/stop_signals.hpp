@@ -68,10 +68,9 @@ class Blocked {
   sigset_t previous_;
 };
 
-// Both with the stop signals blocked. A child added after a stop signal
-// arrived gets that signal at once.
+// With the stop signals blocked. A child added after a stop signal arrived
+// gets that signal at once; reap takes it out again.
 void add_child(pid_t pid) noexcept;
-void remove_child(pid_t pid) noexcept;
 
 // Waits for the child's end, reaps it and removes it from the table; 0, or
 // the system's error number. Stop signals may come in the meantime.
